@@ -1,0 +1,19 @@
+// Job control: the start and end of the printer stream, cancel, and the
+// filter's entry flow.
+#pragma once
+
+#include "output/printer_stream.h"
+
+namespace kordane {
+
+// Makes SIGTERM cancel the job, then initialises the printer (ESC @).
+void jobSetup(PrinterStream& out);
+// Sends everything written so far; from here on SIGTERM is ignored.
+void endPage(PrinterStream& out);
+
+// The whole filter: CUPS filter arguments in, exit status out. Printer bytes
+// go to standard output, the job log to standard error, the PPD path comes
+// from the PPD environment variable.
+int runFilter(int argc, char* argv[]);
+
+} // namespace kordane

@@ -1,0 +1,33 @@
+#include "output/logo.h"
+
+#include "output/commands.h"
+
+namespace kordane {
+
+LogoPlacement logoPlacement(std::int32_t logoPosition)
+{
+    if (logoPosition < 0 || logoPosition > 3)
+        return {false, false, false};
+    return {true, (logoPosition & 1) != 0, (logoPosition & 2) != 0};
+}
+
+void printLogoBlock(PrinterStream& out, const PrintSettings& settings, LogoCommand command)
+{
+    selectJustification(out, settings.LogoJustification);
+    if (command == LogoCommand::NvBitImage) {
+        printNvBitImage(out, settings.LogoImage + 1, settings.LogoWidth);
+    } else {
+        const std::uint8_t base = command == LogoCommand::NvGraphicsKey31 ? 0x31 : 0x30;
+        const auto kc2 = static_cast<std::uint8_t>(base + static_cast<std::uint8_t>(settings.LogoImage));
+        std::uint8_t x = 1, y = 1;
+        if (settings.LogoWidth >= 0 && settings.LogoWidth <= 3) {
+            x = (settings.LogoWidth & 1) ? 2 : 1;
+            y = (settings.LogoWidth & 2) ? 2 : 1;
+        }
+        printNvGraphics(out, kc2, x, y);
+    }
+    initializePrinter(out);
+    lineFeeds(out, settings.LineFeed);
+}
+
+} // namespace kordane

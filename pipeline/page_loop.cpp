@@ -1,0 +1,151 @@
+#include "pipeline/page_loop.h"
+
+#include <algorithm>
+#include <new>
+
+#include "filter/job_control.h"
+#include "filter/log.h"
+#include "output/cash_drawer.h"
+#include "output/commands.h"
+#include "pipeline/prepare.h"
+#include "pipeline/raster_job.h"
+#include "pipeline/trim.h"
+
+namespace kordane {
+
+namespace {
+
+ssize_t readInput(void* context, unsigned char* buffer, std::size_t length)
+{
+    return static_cast<InputSource*>(context)->read({buffer, length});
+}
+
+// Page sizes printed as they come: a quarter turn is not applied to them.
+bool locksQuarterTurns(std::int32_t pageSize)
+{
+    constexpr std::int32_t kSizes[] = {56, 75, 94, 110, 111, 112, 138, 139};
+    return std::find(std::begin(kSizes), std::end(kSizes), pageSize) != std::end(kSizes);
+}
+
+enum class PageStep { Next, EndOfJob, MemoryFailure };
+
+void reportMemoryFailure(RasterJob& job)
+{
+    logLine("TQ4 DEBUG MSG: Memory Allocation Error\n");
+    job.errorFlag = true;
+}
+
+// One page, from its header to its end-of-page trailer.
+PageStep printOnePage(RasterJob& job, cups_raster_t* raster)
+{
+    cups_page_header2_t& header = job.header;
+    if (header.cupsHeight == 0 || header.cupsBytesPerLine == 0)
+        return PageStep::EndOfJob;
+
+    const auto size = checkedSize(header.cupsHeight, header.cupsBytesPerLine);
+    if (!size || *size > kMaxPageBytes || !job.buffers.pageImage.ensure(*size)) {
+        reportMemoryFailure(job);
+        return PageStep::MemoryFailure;
+    }
+
+    job.state.PageType = job.settings.PageType;
+    logLine("TQ4_DEBUG : cupsHeight = %d\n", static_cast<int>(header.cupsHeight));
+    std::size_t firstLine = 0;
+    const int read = removeNullLine(raster, job.buffers.pageImage.span(*size), header,
+                                    job.state.PageType, firstLine);
+    logLine("TQ4_DEBUG_MSG : removeNullLine return = %d\n", read);
+    logLine("TQ4_DEBUG : cupsHeight = %d\n", static_cast<int>(header.cupsHeight));
+    if (read == kPageUnreadable) {
+        logLine("ERROR: The pixel data of page %d cannot be read; the job ends here\n", job.pages + 1);
+        job.errorFlag = true;
+        return PageStep::EndOfJob;
+    }
+    if (read == kPageBlank)
+        return PageStep::Next;
+
+    ++job.pages;
+    logLine("TQ4 DEBUG MESG: PAGE: %d %d\n", job.pages, static_cast<int>(header.NumCopies));
+
+    if ((job.settings.CashDrawerOpen == 0 || job.settings.CashDrawerOpen == 2) && job.state.ALREADY_OPEN == 1) {
+        openCashDrawer(job.out, job.settings);
+        job.state.ALREADY_OPEN = 0;
+    }
+
+    const bool colour = job.settings.ColorModel == 0 && job.model.twoColour;
+    const bool mono = !colour && (job.settings.ColorModel == 1 || job.model.mono);
+    if (colour || mono) {
+        if (header.cupsBitsPerPixel != 1) {
+            logLine("ERROR: Page %d has %u bits per pixel; only 1-bit pages can be printed\n", job.pages,
+                    header.cupsBitsPerPixel);
+            job.errorFlag = true;
+        } else {
+            const std::size_t offset = firstLine * header.cupsBytesPerLine;
+            const std::size_t length = std::size_t{header.cupsHeight} * header.cupsBytesPerLine;
+            const std::span<std::uint8_t> page = job.buffers.pageImage.span(*size).subspan(offset, length);
+            const PageResult result = colour ? prepareColourPage(job, page) : prepareMonoPage(job, page);
+            if (result == PageResult::MemoryFailure) {
+                reportMemoryFailure(job);
+                return PageStep::MemoryFailure;
+            }
+        }
+    }
+
+    writePageEnd(job.out, job.model, job.settings.PageCut);
+    return PageStep::Next;
+}
+
+} // namespace
+
+void writePageEnd(PrinterStream& out, const ModelInfo& model, std::int32_t pageCut)
+{
+    if (model.isFixedFeed()) {
+        lineFeeds(out, model.fixedFeed);
+    } else if (pageCut == 2) {
+        lineFeeds(out, model.pageFeedCut2);
+        cutPaper(out, model.cut);
+    } else if (pageCut == 0) {
+        lineFeeds(out, model.pageFeedCut0);
+    }
+}
+
+void writeJobEndFeed(PrinterStream& out, const ModelInfo& model, std::int32_t pageCut)
+{
+    if (pageCut == 0 && !model.isFixedFeed())
+        lineFeeds(out, model.jobFeedCut0);
+}
+
+RasterJobOutcome runRasterJob(InputSource& input, PrintSettings& settings, const ModelInfo& model,
+                              PageState& state, PrinterStream& out)
+{
+    RasterJob job{settings, model, state, out, {}, {}, 0, false};
+
+    // A stream that cannot even be opened is an empty stream.
+    cups_raster_t* raster = cupsRasterOpenIO(readInput, &input, CUPS_RASTER_READ);
+
+    if (locksQuarterTurns(settings.PageSize) && (settings.Rotation == 1 || settings.Rotation == 3))
+        settings.Rotation = 0;
+    state.Focus = (settings.FocusArea == 1 || settings.FocusArea == 2) ? settings.FocusArea : 0;
+
+    PageStep step = PageStep::Next;
+    try {
+        while (step == PageStep::Next && raster != nullptr && cupsRasterReadHeader2(raster, &job.header))
+            step = printOnePage(job, raster);
+    } catch (const std::bad_alloc&) {
+        reportMemoryFailure(job);
+        step = PageStep::MemoryFailure;
+    }
+
+    if (step != PageStep::MemoryFailure) {
+        writeJobEndFeed(out, model, settings.PageCut);
+        if (settings.CashDrawerOpen == 1 || settings.CashDrawerOpen == 2)
+            openCashDrawer(out, settings);
+        state.ALREADY_OPEN = 1;
+        endPage(out);
+        job.buffers.releaseAll();
+    }
+    if (raster != nullptr)
+        cupsRasterClose(raster);
+    return {job.pages, job.errorFlag};
+}
+
+} // namespace kordane
