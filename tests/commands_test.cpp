@@ -1,0 +1,168 @@
+// Command layouts byte for byte, and the printer stream's rule that only
+// whole commands leave its buffer.
+#include <gtest/gtest.h>
+
+#include "output/cash_drawer.h"
+#include "output/commands.h"
+#include "output/logo.h"
+#include "output/printer_stream.h"
+#include "support/bytes.h"
+
+namespace kordane {
+namespace {
+
+using test::Bytes;
+using test::hex;
+using test::repeat;
+
+Bytes flushed(PrinterStream& out)
+{
+    out.flush();
+    return {out.captured().begin(), out.captured().end()};
+}
+
+TEST(Commands, FixedCommands)
+{
+    PrinterStream out(-1);
+    initializePrinter(out);
+    selectJustification(out, -1);
+    printNvBitImage(out, 2, 3);
+    printNvGraphics(out, 0x31, 2, 1);
+    lineFeeds(out, 3);
+    lineFeeds(out, 0);
+    lineFeeds(out, -5);
+    printStoredGraphics(out);
+    cutPaper(out, CutKind::Full);
+    cutPaper(out, CutKind::Partial);
+    EXPECT_BYTES(hex("1B40 1B61FF 1C700203 1D284C0600304530310201 0A0A0A 1D284C02003032 1D564101 1D564201"),
+                 flushed(out));
+}
+
+TEST(Commands, StoredGraphicsCountsDataAndLines)
+{
+    PrinterStream out(-1);
+    const Bytes data = repeat(0xA5, 70 * 72);
+    storeGraphics(out, GraphicsColour::First, 576, 70, data);
+    const Bytes got = flushed(out);
+    ASSERT_EQ(got.size(), 15u + data.size());
+    EXPECT_BYTES(hex("1D 28 4C BA 13 30 70 30 01 01 31 40 02 46 00"), Bytes(got.begin(), got.begin() + 15));
+    EXPECT_EQ(Bytes(got.begin() + 15, got.end()), data);
+
+    PrinterStream empty(-1);
+    storeGraphics(empty, GraphicsColour::Second, 576, 0, {});
+    EXPECT_BYTES(hex("1D 28 4C 0A 00 30 70 30 01 01 32 40 02 00 00"), flushed(empty));
+}
+
+TEST(Commands, RasterBitImageAndCompressedBlock)
+{
+    PrinterStream out(-1);
+    printRasterBitImage(out, 72, 300, {});
+    EXPECT_BYTES(hex("1D 76 30 00 48 00 2C 01"), flushed(out));
+
+    PrinterStream block(-1);
+    printCompressedBlock(block, 576, 246, hex("00 00 00 7E FF 81 00"));
+    EXPECT_BYTES(hex("08 43 52 00 00 00 00 00 40 02 F6 00  00 03 7E FF 01 81 00 01  08 43 52 FF 00"),
+                 flushed(block));
+}
+
+TEST(Commands, DrawerPulseHalvesTheWidthIntoOneByte)
+{
+    struct Case {
+        std::int32_t width;
+        std::uint8_t t1;
+    };
+    for (Case c : {Case{101, 0x32}, {100, 0x32}, {255, 0x7F}, {1, 0x00}, {-1, 0x00}, {-3, 0xFF}, {600, 0x2C}}) {
+        PrinterStream out(-1);
+        generatePulse(out, 0, c.width);
+        EXPECT_BYTES((Bytes{0x1B, 0x70, 0x00, c.t1, 0xFF}), flushed(out)) << "width " << c.width;
+    }
+}
+
+TEST(CashDrawer, PulsesTheDrawersCashDrawerSelects)
+{
+    PrintSettings s;
+    s.CashDrawer1PulseWidth = 100;
+    s.CashDrawer2PulseWidth = 200;
+    const Bytes first = hex("1B 70 00 32 FF"), second = hex("1B 70 01 64 FF");
+    for (auto [drawer, expected] : {std::pair{1, first}, {2, second}, {3, test::concat(first, second)},
+                                    {0, Bytes{}}, {-1, Bytes{}}, {4, Bytes{}}}) {
+        PrinterStream out(-1);
+        s.CashDrawer = drawer;
+        openCashDrawer(out, s);
+        EXPECT_BYTES(expected, flushed(out)) << "CashDrawer " << drawer;
+    }
+}
+
+TEST(Logo, BlockByCommandKind)
+{
+    PrintSettings s;
+    s.LogoJustification = 1;
+    s.LogoImage = 0;
+    s.LogoWidth = 0;
+    s.LineFeed = 2;
+    PrinterStream key31(-1);
+    printLogoBlock(key31, s, LogoCommand::NvGraphicsKey31);
+    EXPECT_BYTES(hex("1B 61 01 1D 28 4C 06 00 30 45 30 31 01 01 1B 40 0A 0A"), flushed(key31));
+
+    PrinterStream key30(-1);
+    printLogoBlock(key30, s, LogoCommand::NvGraphicsKey30);
+    EXPECT_BYTES(hex("1B 61 01 1D 28 4C 06 00 30 45 30 30 01 01 1B 40 0A 0A"), flushed(key30));
+
+    s.LogoJustification = 0;
+    s.LogoImage = 1;
+    s.LogoWidth = 3;
+    s.LineFeed = 0;
+    PrinterStream bitImage(-1);
+    printLogoBlock(bitImage, s, LogoCommand::NvBitImage);
+    EXPECT_BYTES(hex("1B 61 00 1C 70 02 03 1B 40"), flushed(bitImage));
+
+    // Values outside the ranges: the key is base + LogoImage as one byte,
+    // the magnification normal.
+    s.LogoImage = 7;
+    s.LogoWidth = 9;
+    s.LineFeed = -1;
+    PrinterStream odd(-1);
+    printLogoBlock(odd, s, LogoCommand::NvGraphicsKey31);
+    EXPECT_BYTES(hex("1B 61 00 1D 28 4C 06 00 30 45 30 38 01 01 1B 40"), flushed(odd));
+}
+
+TEST(Logo, PlacementByPosition)
+{
+    EXPECT_TRUE(logoPlacement(0).valid);
+    EXPECT_FALSE(logoPlacement(0).before || logoPlacement(0).after);
+    EXPECT_TRUE(logoPlacement(1).before && !logoPlacement(1).after);
+    EXPECT_TRUE(!logoPlacement(2).before && logoPlacement(2).after);
+    EXPECT_TRUE(logoPlacement(3).before && logoPlacement(3).after);
+    EXPECT_FALSE(logoPlacement(4).valid);
+    EXPECT_FALSE(logoPlacement(-1).valid);
+}
+
+TEST(PrinterStream, OnlyClosedCommandsAreFlushed)
+{
+    PrinterStream out(-1);
+    initializePrinter(out);
+    out.begin();
+    out.put(hex("1D 76 30 00"));
+    out.flush(); // the open command stays behind
+    EXPECT_BYTES(hex("1B 40"), Bytes(out.captured().begin(), out.captured().end()));
+    out.put(hex("01 00 01 00 FF"));
+    out.end();
+    EXPECT_BYTES(hex("1B 40 1D 76 30 00 01 00 01 00 FF"), flushed(out));
+}
+
+TEST(PrinterStream, CommandsLargerThanTheBufferStayWhole)
+{
+    PrinterStream out(-1);
+    const Bytes big = repeat(0x5A, 3 * 1024 * 1024 + 17);
+    lineFeeds(out, 1);
+    out.command(big);
+    lineFeeds(out, 1);
+    const Bytes got = flushed(out);
+    ASSERT_EQ(got.size(), big.size() + 2);
+    EXPECT_EQ(got.front(), 0x0A);
+    EXPECT_EQ(got.back(), 0x0A);
+    EXPECT_TRUE(std::all_of(got.begin() + 1, got.end() - 1, [](std::uint8_t b) { return b == 0x5A; }));
+}
+
+} // namespace
+} // namespace kordane
