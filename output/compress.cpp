@@ -79,7 +79,11 @@ void CompressData(std::span<const std::uint8_t> region, ByteSink& out)
     const std::uint8_t* p = region.data();
     const std::uint8_t* const end = p + region.size();
 
-    while (p < end) {
+    // While 8 input bytes remain, the room left is at least 16 bytes (the code
+    // never outgrows twice the input consumed), so whole words may be stored
+    // and only part of them kept.
+    while (end - p >= 8) {
+        const std::uint64_t w = load(p);
         const std::uint8_t value = *p;
         if (value == 0x00 || value == 0xFF) {
             const std::size_t limit = std::min<std::size_t>(kMaxRun, static_cast<std::size_t>(end - p));
@@ -88,12 +92,33 @@ void CompressData(std::span<const std::uint8_t> region, ByteSink& out)
             o[1] = static_cast<std::uint8_t>(run);
             o += 2;
             p += run;
+            continue;
+        }
+        const std::uint64_t marks = zeroBytes(w) | zeroBytes(~w);
+        if (marks) {
+            const std::size_t literal = firstMarkedByte(marks);
+            std::memcpy(o, &w, 8);
+            o += literal;
+            p += literal;
         } else {
-            const std::uint8_t* const next = findRunStart(p + 1, end);
-            const std::size_t length = static_cast<std::size_t>(next - p);
-            std::memcpy(o, p, length);
-            o += length;
+            const std::uint8_t* const next = findRunStart(p + 8, end);
+            const std::size_t literal = static_cast<std::size_t>(next - p);
+            std::memcpy(o, p, literal);
+            o += literal;
             p = next;
+        }
+    }
+    while (p < end) {
+        const std::uint8_t value = *p;
+        if (value == 0x00 || value == 0xFF) {
+            const std::size_t run = runLength(p, static_cast<std::size_t>(end - p), value);
+            o[0] = value;
+            o[1] = static_cast<std::uint8_t>(run);
+            o += 2;
+            p += run;
+        } else {
+            *o++ = value;
+            ++p;
         }
     }
     out.advance(static_cast<std::size_t>(o - start));

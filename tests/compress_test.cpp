@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <memory>
 #include <random>
 
 #include "support/bitmap_reference.h"
@@ -12,11 +13,33 @@ namespace {
 
 using reference::Bytes;
 
+// Hands out exactly the room asked for, followed by guard bytes, so that a
+// write past the reserved room shows.
+class GuardedSink final : public ByteSink {
+public:
+    std::uint8_t* reserve(std::size_t n) override
+    {
+        room_ = std::make_unique<reference::Guarded>(n);
+        return room_->buffer.data();
+    }
+    void advance(std::size_t n) override
+    {
+        EXPECT_LE(n, room_->size);
+        EXPECT_TRUE(room_->guardIntact());
+        const Bytes room = room_->result();
+        written_.insert(written_.end(), room.begin(), room.begin() + static_cast<std::ptrdiff_t>(n));
+    }
+    Bytes written_;
+
+private:
+    std::unique_ptr<reference::Guarded> room_;
+};
+
 Bytes compressed(std::span<const std::uint8_t> region)
 {
-    VectorSink sink;
+    GuardedSink sink;
     CompressData(region, sink);
-    return sink.bytes();
+    return sink.written_;
 }
 
 TEST(Compress, WorkedExamples)
