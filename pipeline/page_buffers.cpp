@@ -37,7 +37,7 @@ void PageBuffer::release()
 void PageBuffers::releaseAll()
 {
     for (PageBuffer* b : {&pageImage, &reduceBuffer, &monoImage, &firstColourPlane, &secondColourPlane,
-                          &firstTurnBuffer, &secondTurnBuffer, &cropBuffer, &secondCropBuffer})
+                          &firstTurnBuffer, &secondTurnBuffer})
         b->release();
 }
 

@@ -30,15 +30,17 @@ private:
 };
 
 struct PageBuffers {
-    PageBuffer pageImage;          // the page's pixels as read, trimmed in place
-    PageBuffer reduceBuffer;       // a reduction's result
-    PageBuffer monoImage;          // the finished monochrome image
-    PageBuffer firstColourPlane;   // plane printed in the first colour
-    PageBuffer secondColourPlane;  // plane printed in the second colour
-    PageBuffer firstTurnBuffer;    // the first plane after a quarter turn
-    PageBuffer secondTurnBuffer;   // the second plane after a quarter turn
-    PageBuffer cropBuffer;         // a focus-area crop's result
-    PageBuffer secondCropBuffer;   // the second plane's crop
+    // The page's pixels as read; trimming keeps a run of its lines.
+    PageBuffer pageImage;
+    // A monochrome page moves between these two as it is reduced, turned
+    // and cropped.
+    PageBuffer monoImage;
+    PageBuffer reduceBuffer;
+    // Each colour plane moves between its plane buffer and its turn buffer.
+    PageBuffer firstColourPlane;  // printed in the first colour
+    PageBuffer secondColourPlane; // printed in the second colour
+    PageBuffer firstTurnBuffer;
+    PageBuffer secondTurnBuffer;
 
     void releaseAll();
 };
