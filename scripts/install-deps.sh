@@ -3,10 +3,10 @@
 set -euo pipefail
 
 packages=(cmake g++ make libcups2-dev libcupsimage2-dev googletest libgtest-dev libbenchmark-dev)
-# The real CUPS chain for the sample job and the end-to-end test (a private
+# The real CUPS chain for the sample job and the end-to-end test (cupsfilter, a private
 # scheduler, lpadmin/lp, the PDF/image/text filters, Ghostscript, a monospace
 # font for text jobs) and libpng for the print preview.
-packages+=(cups-daemon cups-client cups-filters ghostscript fonts-dejavu-core libpng-dev)
+packages+=(cups cups-daemon cups-client cups-filters ghostscript fonts-dejavu-core libpng-dev)
 
 missing=()
 for p in "${packages[@]}"; do
