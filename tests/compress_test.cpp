@@ -84,15 +84,5 @@ TEST(Compress, MatchesPlainCodingAndDecodesBack)
         }
 }
 
-TEST(Compress, IsolatedMarkersCostTwoBytesEach)
-{
-    Bytes worst;
-    for (int i = 0; i < 64; ++i)
-        worst.insert(worst.end(), {static_cast<std::uint8_t>(i % 2 ? 0x00 : 0xFF), 0x11});
-    EXPECT_EQ(compressed(worst).size(), worst.size() / 2 * 3);
-    const Bytes markersOnly{0x00, 0xFF, 0x00, 0xFF};
-    EXPECT_EQ(compressed(markersOnly).size(), compressedBound(markersOnly.size()));
-}
-
 } // namespace
 } // namespace kordane

@@ -53,31 +53,6 @@ TEST(Reduce, SizesAndNothingWritten)
     EXPECT_TRUE(reduced(Bytes(9, 0xFF), 9, 1, 2).empty());
 }
 
-TEST(Reduce, FullAndBlankPages)
-{
-    Bytes full(reducedSize(7, 72, 3), 0xFF);
-    full.back() = 0;
-    EXPECT_EQ(reduced(Bytes(7 * 72, 0xFF), 7, 72, 3), full);
-    EXPECT_EQ(reduced(Bytes(5 * 9, 0), 5, 9, 2), Bytes(3 * 4 + 1, 0));
-}
-
-TEST(Reduce, SingleDotLandsInItsBlockOrNowhere)
-{
-    // L = 7 for one third and L = 5 for one half leave a last byte that feeds nothing.
-    for (unsigned f : {2u, 3u}) {
-        const std::uint32_t H = f == 3 ? 4 : 5, L = f == 3 ? 7 : 5;
-        for (std::uint32_t y = 0; y < H; ++y)
-            for (std::uint32_t x = 0; x < 8 * L; ++x) {
-                Bytes src(H * L, 0);
-                reference::setDot(src, L, x, y);
-                Bytes expect(reducedSize(H, L, f), 0);
-                if (x / 8 < L / f * f)
-                    reference::setDot(expect, L / f, x / f, y / f);
-                ASSERT_EQ(reduced(src, H, L, f), expect) << "f " << f << " dot " << x << "," << y;
-            }
-    }
-}
-
 TEST(Reduce, MatchesDotMappingOverManyShapes)
 {
     std::mt19937 rng(31337);
