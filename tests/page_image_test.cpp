@@ -129,40 +129,15 @@ TEST(PrintedImage, CompressedBlocksJoinWhileTheWidthHolds)
     EXPECT_EQ(images[3].widthDots, 16u);
     EXPECT_EQ(images[3].first, lines(p, 2, 0, 3));
     EXPECT_EQ(images[4].first, lines(p, 2, 3, 1));
-}
 
-TEST(PrintedImage, PageOfBandsConcatenatesToTheSourceBitmap)
-{
-    // A monochrome page of 256 lines sent the way tall pages go out: bands of
-    // 70 lines, each printed at once, then the rest; framed by a logo and a cut.
-    const std::size_t L = 72, H = 256;
-    const Bytes page = pattern(H * L, 7);
-    PrinterStream out(-1);
-    initializePrinter(out);
-    selectJustification(out, 1);
-    printNvBitImage(out, 1, 0);
-    initializePrinter(out);
-    for (std::size_t s = 0; s < H; s += 70) {
-        const std::size_t n = std::min<std::size_t>(70, H - s);
-        storeGraphics(out, GraphicsColour::First, 576, static_cast<std::uint16_t>(n), lines(page, L, s, n));
-        printStoredGraphics(out);
-    }
-    cutPaper(out, CutKind::Full);
-    const auto images = imagesOf(out);
-    ASSERT_EQ(images.size(), 4u);
-    EXPECT_EQ(concatenateImages(images), (Bitmap{72, 256, page}));
-    // A monochrome page has nothing in the second colour.
-    EXPECT_EQ(concatenateImages(images, Plane::Second), (Bitmap{72, 256, repeat(0, H * L)}));
-    // Narrower images are padded to the widest.
-    std::vector<PrintedImage> mixed{images[0], PrintedImage{}};
-    mixed[1].bytesPerLine = 73;
-    mixed[1].lines = 1;
-    mixed[1].first = repeat(0xFF, 73);
-    const Bitmap both = concatenateImages(mixed);
-    EXPECT_EQ(both.bytesPerLine, 73u);
-    EXPECT_EQ(both.lines, 71u);
-    EXPECT_EQ(both.data[72], 0);
-    EXPECT_EQ(lines(both.data, 73, 70, 1), repeat(0xFF, 73));
+    // The page: every image's lines, narrower ones padded; nothing in the
+    // second colour.
+    const Bitmap page = concatenateImages(images);
+    EXPECT_EQ(page.bytesPerLine, 2u);
+    EXPECT_EQ(page.lines, 14u);
+    EXPECT_EQ(lines(page.data, 2, 5, 1), (Bytes{p[10], 0}));
+    EXPECT_EQ(lines(page.data, 2, 10, 4), lines(p, 2, 0, 4));
+    EXPECT_EQ(concatenateImages(images, Plane::Second), (Bitmap{2, 14, repeat(0, 28)}));
 }
 
 } // namespace
