@@ -1,0 +1,165 @@
+// Print preview of a printer stream: checks every byte against the printer's
+// command set, prints a trace of the commands (one line each, with the
+// offset of its first byte), and draws the printout as a PNG.
+//
+//   kordane_preview [-q] [-o PICTURE.png] [STREAM]
+//
+// STREAM is a file, or standard input when absent or "-". The picture goes
+// to PICTURE.png, by default STREAM.png (preview.png for standard input).
+// -q leaves out the trace.
+//
+// Exit status: 0 when the whole stream decodes; 1 when it does not (the
+// error and its offset go to standard error, and the trace and picture show
+// what came before it); 2 when the stream or the picture cannot be read or
+// written, or the arguments are wrong.
+#include <png.h>
+
+#include <cerrno>
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "preview/decoder.h"
+#include "preview/render.h"
+
+namespace {
+
+using kordane::preview::Canvas;
+
+constexpr std::size_t kMaxStream = std::size_t{256} << 20;
+
+int usage()
+{
+    std::fputs("usage: kordane_preview [-q] [-o PICTURE.png] [STREAM]\n", stderr);
+    return 2;
+}
+
+// Reads the whole stream, at most kMaxStream bytes. Returns false with a
+// message in `error`.
+bool readStream(std::FILE* in, std::vector<std::uint8_t>& out, std::string& error)
+{
+    std::uint8_t buf[65536];
+    for (;;) {
+        const std::size_t got = std::fread(buf, 1, sizeof buf, in);
+        if (out.size() + got > kMaxStream) {
+            error = "stream is larger than " + std::to_string(kMaxStream >> 20) + " MiB";
+            return false;
+        }
+        out.insert(out.end(), buf, buf + got);
+        if (got < sizeof buf) {
+            if (std::ferror(in)) {
+                error = std::strerror(errno);
+                return false;
+            }
+            return true;
+        }
+    }
+}
+
+// Writes the canvas as an 8-bit palette PNG. libpng reports its errors by
+// a long jump back here, so this function holds no objects with
+// destructors.
+bool writePngRows(std::FILE* f, const Canvas& canvas, png_structp png, png_infop info)
+{
+    if (setjmp(png_jmpbuf(png)))
+        return false;
+    png_init_io(png, f);
+    png_set_IHDR(png, info, canvas.width, canvas.height, 8, PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_color colours[kordane::preview::InkCount];
+    const auto& pal = kordane::preview::palette();
+    for (std::size_t i = 0; i < pal.size(); ++i)
+        colours[i] = png_color{pal[i].r, pal[i].g, pal[i].b};
+    png_set_PLTE(png, info, colours, kordane::preview::InkCount);
+    png_write_info(png, info);
+    for (std::uint32_t y = 0; y < canvas.height; ++y)
+        png_write_row(png, canvas.pixels.data() + std::size_t{y} * canvas.width);
+    png_write_end(png, info);
+    return true;
+}
+
+bool writePng(const std::string& path, const Canvas& canvas, std::string& error)
+{
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) {
+        error = path + ": " + std::strerror(errno);
+        return false;
+    }
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    bool ok = png && info && writePngRows(f, canvas, png, info);
+    png_destroy_write_struct(&png, &info);
+    if (std::fclose(f) != 0)
+        ok = false;
+    if (!ok)
+        error = path + ": the PNG could not be written";
+    return ok;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    bool trace = true;
+    std::string input = "-";
+    std::string picture;
+    bool haveInput = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "-q") {
+            trace = false;
+        } else if (arg == "-o") {
+            if (++i == argc)
+                return usage();
+            picture = argv[i];
+        } else if (arg == "-h" || arg == "--help") {
+            usage();
+            return 0;
+        } else if (!haveInput && (arg == "-" || arg[0] != '-')) {
+            input = arg;
+            haveInput = true;
+        } else {
+            return usage();
+        }
+    }
+    if (picture.empty())
+        picture = input == "-" ? "preview.png" : input + ".png";
+
+    std::vector<std::uint8_t> stream;
+    std::string error;
+    std::FILE* in = input == "-" ? stdin : std::fopen(input.c_str(), "rb");
+    if (!in) {
+        std::fprintf(stderr, "kordane_preview: %s: %s\n", input.c_str(), std::strerror(errno));
+        return 2;
+    }
+    const bool read = readStream(in, stream, error);
+    if (in != stdin)
+        std::fclose(in);
+    if (!read) {
+        std::fprintf(stderr, "kordane_preview: %s: %s\n", input.c_str(), error.c_str());
+        return 2;
+    }
+
+    const kordane::preview::DecodeResult decoded = kordane::preview::decodeStream(stream);
+    if (trace)
+        for (const auto& c : decoded.commands)
+            std::printf("%08zu  %s\n", c.offset, kordane::preview::traceLine(c).c_str());
+    std::fflush(stdout);
+
+    const kordane::preview::Preview preview = kordane::preview::renderPreview(decoded.commands);
+    if (!writePng(picture, preview.canvas, error)) {
+        std::fprintf(stderr, "kordane_preview: %s\n", error.c_str());
+        return 2;
+    }
+    std::fprintf(stderr, "kordane_preview: %zu bytes, %zu commands, picture %u x %u in %s%s\n", stream.size(),
+                 decoded.commands.size(), preview.canvas.width, preview.canvas.height, picture.c_str(),
+                 preview.truncated ? " (cut to fit its size limits)" : "");
+    if (!decoded.ok()) {
+        std::fprintf(stderr, "kordane_preview: error at offset %zu: %s\n", decoded.error->offset,
+                     decoded.error->message.c_str());
+        return 1;
+    }
+    return 0;
+}
