@@ -25,7 +25,7 @@ enum class Outcome { NotCommand, Parsed, Failed };
 
 class Decoder {
 public:
-    explicit Decoder(std::span<const std::uint8_t> s) : s_(s) {}
+    Decoder(std::span<const std::uint8_t> s, std::uint64_t maxDecoded) : s_(s), decodeBudget_(maxDecoded) {}
 
     DecodeResult run()
     {
@@ -293,6 +293,10 @@ private:
         c.lines = word(p + 10);
         c.bytesPerLine = bytesForDots(c.width);
         const std::uint64_t expected = std::uint64_t{c.lines} * c.bytesPerLine;
+        if (expected > decodeBudget_)
+            return fail(p, "compressed block at offset " + std::to_string(p) + ": its " + std::to_string(expected) +
+                               " bytes pass the limit on decoded image data");
+        decodeBudget_ -= expected;
         // Never reserve more than the stream could possibly hold.
         c.data.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(expected, left(p))));
 
@@ -343,11 +347,15 @@ private:
     std::size_t pos_ = 0;
     std::optional<std::size_t> textStart_;
     DecodeResult result_;
+    std::uint64_t decodeBudget_; // decoded bytes the compressed blocks may still produce
 };
 
 } // namespace
 
-DecodeResult decodeStream(std::span<const std::uint8_t> stream) { return Decoder(stream).run(); }
+DecodeResult decodeStream(std::span<const std::uint8_t> stream, std::uint64_t maxDecodedBytes)
+{
+    return Decoder(stream, maxDecodedBytes).run();
+}
 
 std::string_view commandName(CommandKind kind)
 {

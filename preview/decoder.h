@@ -75,7 +75,11 @@ struct DecodeResult {
     bool ok() const { return !error.has_value(); }
 };
 
-DecodeResult decodeStream(std::span<const std::uint8_t> stream);
+// maxDecodedBytes bounds the total of the compressed blocks' decoded data
+// (which can be over a hundred times their coded size): a block that would
+// pass it ends decoding with an error at the block.
+DecodeResult decodeStream(std::span<const std::uint8_t> stream,
+                          std::uint64_t maxDecodedBytes = UINT64_MAX);
 
 // "ESC @", "GS ( L function 112", ... for messages.
 std::string_view commandName(CommandKind kind);
