@@ -51,7 +51,7 @@ constexpr std::uint32_t kCellWidth = 12;
 constexpr std::uint32_t kCellHeight = 24;
 // Margin labels: glyphs doubled, 12 pixels apart, 18 pixels per line.
 constexpr std::uint32_t kLabelAdvance = 12;
-constexpr std::uint32_t kLabelLine = 18;
+constexpr std::uint32_t kLabelLine = kPreviewLabelRows;
 constexpr std::uint32_t kLabelChars = (kPreviewMarginWidth - 16) / kLabelAdvance;
 // Nominal size of a stored logo at magnification 1.
 constexpr std::uint32_t kLogoWidth = 192;

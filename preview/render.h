@@ -75,6 +75,9 @@ struct Preview {
 constexpr std::uint32_t kPreviewMarginWidth = 264;
 constexpr std::uint32_t kPreviewPadding = 16;
 
+// Rows of one margin label line.
+constexpr std::uint32_t kPreviewLabelRows = 18;
+
 // Dots one LF advances the paper.
 constexpr std::uint32_t kLineFeedDots = 30;
 

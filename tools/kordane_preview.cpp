@@ -29,6 +29,8 @@ namespace {
 using kordane::preview::Canvas;
 
 constexpr std::size_t kMaxStream = std::size_t{256} << 20;
+// Compressed blocks may decode to at most this many bytes in all.
+constexpr std::uint64_t kMaxDecoded = std::uint64_t{1} << 30;
 
 int usage()
 {
@@ -142,7 +144,7 @@ int main(int argc, char** argv)
         return 2;
     }
 
-    const kordane::preview::DecodeResult decoded = kordane::preview::decodeStream(stream);
+    const kordane::preview::DecodeResult decoded = kordane::preview::decodeStream(stream, kMaxDecoded);
     if (trace)
         for (const auto& c : decoded.commands)
             std::printf("%08zu  %s\n", c.offset, kordane::preview::traceLine(c).c_str());
