@@ -117,10 +117,15 @@ private:
         labelY_ = 0;
         justification_ = 0;
         line_.clear();
+        lastImageLabel_.clear();
         std::size_t nextImage = 0;
         for (const Command& c : commands_) {
             if (c.kind != CommandKind::Text && c.kind != CommandKind::Justify && c.kind != CommandKind::LineFeed)
                 endTextLine();
+            const bool imageCommand = c.kind == CommandKind::StoreGraphics || c.kind == CommandKind::PrintGraphics ||
+                                      c.kind == CommandKind::RasterBitImage || c.kind == CommandKind::CompressedBlock;
+            if (!imageCommand)
+                lastImageLabel_.clear();
             if (nextImage < images_.size() && images_[nextImage].offset == c.offset)
                 image(images_[nextImage++]);
             switch (c.kind) {
@@ -233,9 +238,15 @@ private:
         std::string name = img.source == CommandKind::RasterBitImage    ? "RASTER "
                            : img.source == CommandKind::CompressedBlock ? "COMPRESSED "
                                                                         : "GRAPHICS ";
-        label(name + std::to_string(img.widthDots) + "X" + std::to_string(img.lines), InkGrey);
+        // One label for a series of images of one kind and width that
+        // follow each other with nothing else between them.
+        name += std::to_string(img.widthDots) + " DOTS";
         if (img.twoColour)
-            label("BLACK + RED", InkGrey);
+            name += " 2C";
+        if (name != lastImageLabel_) {
+            label(name, InkGrey);
+            lastImageLabel_ = name;
+        }
         if (drawing_) {
             const std::uint32_t bytes = std::min(img.bytesPerLine, (preview_.paperWidth + 7) / 8);
             for (std::uint32_t line = 0; line < img.lines && y_ + line < shownHeight_; ++line) {
@@ -332,6 +343,7 @@ private:
     std::uint64_t labelY_ = 0; // first free row of the margin
     std::uint8_t justification_ = 0;
     std::string line_; // text waiting for its line end
+    std::string lastImageLabel_; // label of the image series going on
 };
 
 void appendEscaped(std::string& out, const std::vector<std::uint8_t>& data, std::size_t limit)

@@ -13,7 +13,8 @@
 // - GS V: its feed, then a dashed line across the paper, labelled in the
 //   margin;
 // - ESC p: a blue drawer mark in the margin.
-// Every image also gets a grey label in the margin giving its command and size.
+// Every image also gets a grey label in the margin giving its command, its
+// width and "2C" for two colours (once for a run of alike images).
 //
 // Everything drawn is clipped to fixed limits, so any decoded stream gives a
 // bounded picture; `truncated` tells that something was left out.

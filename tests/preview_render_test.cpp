@@ -103,8 +103,7 @@ TEST(PreviewPicture, TwoColourGroupDrawsBlackAndRedWhereEachPlaneHasDots)
     EXPECT_EQ(dot(p, 0, 1), InkBlack);
     for (std::uint32_t x = 1; x < 8; ++x)
         EXPECT_EQ(dot(p, x, 1), InkRed) << x;
-    // Two label lines: the image's size and its two colours.
-    EXPECT_EQ(p.canvas.height, kPreviewPadding + 2 * kPreviewLabelRows + kPreviewPadding);
+    EXPECT_EQ(p.canvas.height, kPreviewPadding + kPreviewLabelRows + kPreviewPadding);
 }
 
 TEST(PreviewPicture, CompressedBlocksOfOneWidthFollowOneAnother)
