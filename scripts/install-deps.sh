@@ -3,6 +3,9 @@
 set -euo pipefail
 
 packages=(cmake g++ make libcups2-dev libcupsimage2-dev googletest libgtest-dev libbenchmark-dev)
+# PPDs: ppdc compiles them, cupstestppd checks them, a private cupsd lists
+# them with lpinfo -m.
+packages+=(cups-ppdc cups-client cups-daemon)
 # The real CUPS chain for the sample job and the end-to-end test (cupsfilter, a private
 # scheduler, lpadmin/lp, the PDF/image/text filters, Ghostscript, a monospace
 # font for text jobs) and libpng for the print preview.
