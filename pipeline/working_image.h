@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <span>
 
 #include "output/page_output.h"
@@ -32,8 +33,9 @@ public:
     std::span<std::uint8_t> bytes;
 
 private:
-    // The buffer not holding the current image, with room for n bytes.
-    PageBuffer* spare(std::size_t n);
+    // n bytes of the buffer not holding the current image; nothing when
+    // the size overflowed or the memory cannot be had.
+    std::optional<std::span<std::uint8_t>> spare(std::optional<std::size_t> n);
 
     PageBuffer& a_;
     PageBuffer& b_;
