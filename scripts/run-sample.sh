@@ -17,7 +17,7 @@ model=${KORDANE_SAMPLE_MODEL:-42}
 
 bash scripts/install-deps.sh
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j"$(nproc)" --target rastertoKordane kordane_preview >/dev/null
+cmake --build "$build" -j"$(nproc)" --target rastertoKordane kordane_preview kordane_ppds >/dev/null
 
 mkdir -p "$out"
 outAbs=$(cd "$out" && pwd)
