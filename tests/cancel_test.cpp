@@ -17,12 +17,12 @@ const Bytes kTrailer = test::concat(test::repeat(0x00, 720), hex("1B 40"));
 TEST(Cancel, WhileWaitingForTheNextPage)
 {
     test::TempDir dir;
-    test::PpdSpec spec = test::standardPpd(42);
-    test::setDefault(spec, "PageCut", "2");
-    test::setDefault(spec, "LogoPosition", "4");
+    test::PpdSpec desc = test::standardPpd(42);
+    test::setDefault(desc, "PageCut", "2");
+    test::setDefault(desc, "LogoPosition", "4");
     test::FilterRun run;
     run.args = test::defaultArgs();
-    run.ppdPath = test::writePpd(dir, spec);
+    run.ppdPath = test::writePpd(dir, desc);
     // One page, then the stream stays open: the filter waits for more.
     run.input = test::rasterStream({test::randomPage(576, 30, 1), test::randomPage(576, 30, 2)});
     run.input.resize(run.input.size() - 30 * 72);

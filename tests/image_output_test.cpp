@@ -44,11 +44,11 @@ Bytes compressedBlock(std::size_t width, std::size_t lines, const Bytes& data)
 class ImageJob : public ::testing::Test {
 protected:
     test::FilterResult run(int model, const std::vector<test::RasterPage>& pages, std::string options,
-                           test::PpdSpec spec = {})
+                           test::PpdSpec desc = {})
     {
-        if (spec.modelNumber == 0)
-            spec = test::standardPpd(model);
-        return test::runFilterArgs(test::defaultArgs("job", std::move(options)), test::writePpd(dir, spec),
+        if (desc.modelNumber == 0)
+            desc = test::standardPpd(model);
+        return test::runFilterArgs(test::defaultArgs("job", std::move(options)), test::writePpd(dir, desc),
                                    test::rasterStream(pages));
     }
     test::TempDir dir;
@@ -132,9 +132,9 @@ TEST_F(ImageJob, CompPrintingChoosesTheMethod)
     EXPECT_BYTES(test::concat(kInit, store(0x31, 64, 10, page.pixels), kPrint, lf(2), lf(1)),
                  run(33, {page}, "PageType=1 CompPrinting=0").out);
     // Missing from the PPD (-1): no image at all, the trailers still.
-    test::PpdSpec spec = test::standardPpd(33);
-    test::removeOption(spec, "CompPrinting");
-    const test::FilterResult none = run(33, {page}, "PageType=1", spec);
+    test::PpdSpec desc = test::standardPpd(33);
+    test::removeOption(desc, "CompPrinting");
+    const test::FilterResult none = run(33, {page}, "PageType=1", desc);
     EXPECT_EQ(none.exitStatus, 0);
     EXPECT_BYTES(test::concat(kInit, lf(2), lf(1)), none.out);
     EXPECT_EQ(none.err.find("printing."), std::string::npos);

@@ -30,10 +30,10 @@ class Job : public ::testing::Test {
 protected:
     std::string ppd(int model, std::initializer_list<std::pair<const char*, const char*>> defaults = {})
     {
-        test::PpdSpec spec = test::standardPpd(model);
+        test::PpdSpec desc = test::standardPpd(model);
         for (auto [keyword, choice] : defaults)
-            test::setDefault(spec, keyword, choice);
-        return test::writePpd(dir, spec);
+            test::setDefault(desc, keyword, choice);
+        return test::writePpd(dir, desc);
     }
     test::TempDir dir;
 };

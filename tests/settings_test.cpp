@@ -13,24 +13,24 @@ using test::PpdSpec;
 // Every option set to a distinct value, so each field shows where it came from.
 PpdSpec distinctPpd(int model)
 {
-    PpdSpec spec = test::standardPpd(model);
-    test::setDefault(spec, "PageSize", "94");
-    test::setDefault(spec, "PageType", "1");
-    test::setDefault(spec, "Rotation", "2");
-    test::setDefault(spec, "FocusArea", "2");
-    test::setDefault(spec, "ColorModel", "0");
-    test::setDefault(spec, "CompPrinting", "1");
-    test::setDefault(spec, "LogoPosition", "3");
-    test::setDefault(spec, "LogoJustification", "2");
-    test::setDefault(spec, "LogoImage", "1");
-    test::setDefault(spec, "LogoWidth", "3");
-    test::setDefault(spec, "LineFeed", "4");
-    test::setDefault(spec, "PageCut", "2");
-    test::setDefault(spec, "CashDrawer", "3");
-    test::setDefault(spec, "CashDrawerOpen", "2");
-    test::setDefault(spec, "CashDrawer1PulseWidth", "255");
-    test::setDefault(spec, "CashDrawer2PulseWidth", "600");
-    return spec;
+    PpdSpec desc = test::standardPpd(model);
+    test::setDefault(desc, "PageSize", "94");
+    test::setDefault(desc, "PageType", "1");
+    test::setDefault(desc, "Rotation", "2");
+    test::setDefault(desc, "FocusArea", "2");
+    test::setDefault(desc, "ColorModel", "0");
+    test::setDefault(desc, "CompPrinting", "1");
+    test::setDefault(desc, "LogoPosition", "3");
+    test::setDefault(desc, "LogoJustification", "2");
+    test::setDefault(desc, "LogoImage", "1");
+    test::setDefault(desc, "LogoWidth", "3");
+    test::setDefault(desc, "LineFeed", "4");
+    test::setDefault(desc, "PageCut", "2");
+    test::setDefault(desc, "CashDrawer", "3");
+    test::setDefault(desc, "CashDrawerOpen", "2");
+    test::setDefault(desc, "CashDrawer1PulseWidth", "255");
+    test::setDefault(desc, "CashDrawer2PulseWidth", "600");
+    return desc;
 }
 
 struct Read {
@@ -39,10 +39,10 @@ struct Read {
     PageState state;
 };
 
-Read readSettings(const PpdSpec& spec, const char* options = "")
+Read readSettings(const PpdSpec& desc, const char* options = "")
 {
     test::TempDir dir;
-    const std::string ppd = test::writePpd(dir, spec);
+    const std::string ppd = test::writePpd(dir, desc);
     Read r{};
     r.result = initializeSettings(ppd.c_str(), options, r.s, r.state);
     return r;
@@ -131,26 +131,26 @@ TEST(Settings, UnsupportedModelStillFillsTheRecord)
 
 TEST(Settings, JobOptionsOverrideDefaults)
 {
-    PpdSpec spec = test::standardPpd(42);
-    EXPECT_EQ(readSettings(spec).s.LineFeed, 0);
-    EXPECT_EQ(readSettings(spec, "LineFeed=3").s.LineFeed, 3);
-    const Read r = readSettings(spec, "LineFeed=3 PageCut=2 unrelated=yes CashDrawer1PulseWidth=255");
+    PpdSpec desc = test::standardPpd(42);
+    EXPECT_EQ(readSettings(desc).s.LineFeed, 0);
+    EXPECT_EQ(readSettings(desc, "LineFeed=3").s.LineFeed, 3);
+    const Read r = readSettings(desc, "LineFeed=3 PageCut=2 unrelated=yes CashDrawer1PulseWidth=255");
     EXPECT_EQ(r.s.LineFeed, 3);
     EXPECT_EQ(r.s.PageCut, 2);
     EXPECT_EQ(r.s.CashDrawer1PulseWidth, 255);
     // A choice the PPD does not have leaves the default.
-    EXPECT_EQ(readSettings(spec, "LineFeed=77").s.LineFeed, 0);
+    EXPECT_EQ(readSettings(desc, "LineFeed=77").s.LineFeed, 0);
 }
 
 TEST(Settings, MissingOptionsAndOddKeywords)
 {
-    PpdSpec spec = test::standardPpd(42);
-    test::removeOption(spec, "LogoPosition");
-    test::setDefault(spec, "LineFeed", "x3");
-    test::setDefault(spec, "LogoImage", "-2");
-    test::setDefault(spec, "LogoWidth", "2mm");
-    test::setDefault(spec, "CashDrawer1PulseWidth", "99999999999999999999");
-    const Read r = readSettings(spec);
+    PpdSpec desc = test::standardPpd(42);
+    test::removeOption(desc, "LogoPosition");
+    test::setDefault(desc, "LineFeed", "x3");
+    test::setDefault(desc, "LogoImage", "-2");
+    test::setDefault(desc, "LogoWidth", "2mm");
+    test::setDefault(desc, "CashDrawer1PulseWidth", "99999999999999999999");
+    const Read r = readSettings(desc);
     EXPECT_EQ(r.s.LogoPosition, -1);
     EXPECT_EQ(r.s.LineFeed, 0) << "a keyword that does not start with a number";
     EXPECT_EQ(r.s.LogoImage, -2);

@@ -70,11 +70,11 @@ TEST_F(TextJob, EveryByteIsPassedThrough)
 
 TEST_F(TextJob, LogoPositionOutsideTheRangePrintsNothing)
 {
-    test::PpdSpec spec = test::standardPpd(42);
-    test::removeOption(spec, "LogoPosition");
+    test::PpdSpec desc = test::standardPpd(42);
+    test::removeOption(desc, "LogoPosition");
     std::vector<std::string> args = test::defaultArgs();
     args.push_back(dir.write("t.txt", "text"));
-    const test::FilterResult missing = test::runFilterArgs(args, test::writePpd(dir, spec));
+    const test::FilterResult missing = test::runFilterArgs(args, test::writePpd(dir, desc));
     EXPECT_EQ(missing.exitStatus, 0);
     EXPECT_BYTES(hex("1B 40"), missing.out);
     EXPECT_BYTES(hex("1B 40"), print(42, test::bytes("text"), "LogoPosition=4").out);

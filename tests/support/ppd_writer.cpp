@@ -113,7 +113,7 @@ std::vector<std::string> numbers(int first, int last)
 
 } // namespace
 
-std::string ppdText(const PpdSpec& spec)
+std::string ppdText(const PpdSpec& desc)
 {
     std::string ppd =
         "*PPD-Adobe: \"4.3\"\n"
@@ -132,30 +132,30 @@ std::string ppdText(const PpdSpec& spec)
         "*ColorDevice: True\n"
         "*DefaultColorSpace: Gray\n"
         "*cupsVersion: 2.4\n";
-    if (spec.modelNumber != 0)
-        ppd += "*cupsModelNumber: " + std::to_string(spec.modelNumber) + "\n";
+    if (desc.modelNumber != 0)
+        ppd += "*cupsModelNumber: " + std::to_string(desc.modelNumber) + "\n";
     ppd += "*cupsFilter: \"application/vnd.cups-raster 0 rastertoKordane\"\n";
 
-    for (const PpdOption& option : spec.options) {
+    for (const PpdOption& option : desc.options) {
         if (option.keyword == "PageSize")
             writePageSize(ppd, option);
         else
             writeOption(ppd, option);
     }
-    if (!spec.extra.empty()) {
-        ppd += spec.extra;
+    if (!desc.extra.empty()) {
+        ppd += desc.extra;
         if (ppd.back() != '\n')
             ppd += '\n';
     }
     return ppd;
 }
 
-std::string writePpd(const TempDir& dir, const PpdSpec& spec)
+std::string writePpd(const TempDir& dir, const PpdSpec& desc)
 {
     for (int n = 1;; ++n) {
         const std::string name = "printer-" + std::to_string(n) + ".ppd";
         if (!std::filesystem::exists(dir.file(name)))
-            return dir.write(name, ppdText(spec));
+            return dir.write(name, ppdText(desc));
     }
 }
 
@@ -164,9 +164,9 @@ std::string writePpd(const TempDir& dir, const PpdSpec& spec)
 PpdSpec standardPpd(int model)
 {
     const std::vector<std::string> pulses = {"1", "100", "200", "255", "600"};
-    PpdSpec spec;
-    spec.modelNumber = model;
-    spec.options = {
+    PpdSpec desc;
+    desc.modelNumber = model;
+    desc.options = {
         {"PageSize", "1", {"1", "56", "94", "95", "100"}},
         {"PageType", "0", numbers(0, 2)},
         {"Rotation", "0", numbers(0, 3)},
@@ -184,27 +184,27 @@ PpdSpec standardPpd(int model)
         {"CashDrawer1PulseWidth", "100", pulses},
         {"CashDrawer2PulseWidth", "200", pulses},
     };
-    return spec;
+    return desc;
 }
 
-PpdSpec& setDefault(PpdSpec& spec, std::string_view keyword, std::string_view choice)
+PpdSpec& setDefault(PpdSpec& desc, std::string_view keyword, std::string_view choice)
 {
-    auto option = std::find_if(spec.options.begin(), spec.options.end(),
+    auto option = std::find_if(desc.options.begin(), desc.options.end(),
                                [&](const PpdOption& o) { return o.keyword == keyword; });
-    if (option == spec.options.end()) {
-        spec.options.push_back({std::string(keyword), std::string(choice), {std::string(choice)}});
-        return spec;
+    if (option == desc.options.end()) {
+        desc.options.push_back({std::string(keyword), std::string(choice), {std::string(choice)}});
+        return desc;
     }
     option->defaultChoice = choice;
     if (std::find(option->choices.begin(), option->choices.end(), choice) == option->choices.end())
         option->choices.emplace_back(choice);
-    return spec;
+    return desc;
 }
 
-PpdSpec& removeOption(PpdSpec& spec, std::string_view keyword)
+PpdSpec& removeOption(PpdSpec& desc, std::string_view keyword)
 {
-    std::erase_if(spec.options, [&](const PpdOption& o) { return o.keyword == keyword; });
-    return spec;
+    std::erase_if(desc.options, [&](const PpdOption& o) { return o.keyword == keyword; });
+    return desc;
 }
 
 } // namespace kordane::test

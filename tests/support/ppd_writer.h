@@ -49,10 +49,10 @@ struct PpdSpec {
 // returns its path. A "PageSize" option also gets the PageRegion,
 // ImageableArea and PaperDimension entries libcups expects: every size is
 // 80 mm wide with 576 dots of imageable width, each with its own length.
-std::string writePpd(const TempDir& dir, const PpdSpec& spec);
+std::string writePpd(const TempDir& dir, const PpdSpec& desc);
 
 // The PPD text itself.
-std::string ppdText(const PpdSpec& spec);
+std::string ppdText(const PpdSpec& desc);
 
 // A PPD for the model defining every option the filter reads, with numeric
 // choices: PageSize 1 (1, 56, 94, 95, 100), PageType 0 (0-2), Rotation 0
@@ -65,9 +65,9 @@ PpdSpec standardPpd(int model);
 
 // Makes choice the option's default, adding the choice (or the whole
 // option, with that one choice) when it is missing.
-PpdSpec& setDefault(PpdSpec& spec, std::string_view keyword, std::string_view choice);
+PpdSpec& setDefault(PpdSpec& desc, std::string_view keyword, std::string_view choice);
 
 // Drops the option from the PPD, if present.
-PpdSpec& removeOption(PpdSpec& spec, std::string_view keyword);
+PpdSpec& removeOption(PpdSpec& desc, std::string_view keyword);
 
 } // namespace kordane::test
