@@ -56,6 +56,16 @@ std::span<const std::uint8_t> linesOf(std::span<const std::uint8_t> image, std::
     return image.subspan(first * bytesPerLine, std::size_t{count} * bytesPerLine);
 }
 
+// A stored graphics block and a compressed block give the printer the image
+// width, from which it works out the length of each line. A width that
+// disagrees with the lines carried (a page whose header gives one width and
+// lines of another, or a one-colour raster printed in two colours) would
+// have the printer read the data as other lines than were sent.
+bool widthFitsLines(std::uint32_t width, std::uint32_t lineBytes)
+{
+    return (std::uint64_t{width} + 7) / 8 == lineBytes;
+}
+
 ImageResult refuse(const char* reason, ImageGeometry g)
 {
     logLine("ERROR: The page image (%u dots, %u bytes per line) is too wide for the printer's commands: %s; "
@@ -139,6 +149,8 @@ ImageResult printGrayPage(PrinterStream& out, std::span<const std::uint8_t> imag
     case Method::Compressed:
         if (g.width > kMaxField)
             return refuse("the width does not fit a compressed block", g);
+        if (!widthFitsLines(g.width, g.bytesPerLine))
+            return refuse("the width does not match the length of its lines", g);
         sendCompressedBlocks(out, image, g, static_cast<std::uint32_t>(model.compressionBand));
         return ImageResult::Sent;
     case Method::GraphicsBuffer:
@@ -146,6 +158,8 @@ ImageResult printGrayPage(PrinterStream& out, std::span<const std::uint8_t> imag
     }
     if (g.width > kMaxField || g.bytesPerLine > kMaxStoredGraphicsData)
         return refuse("a line does not fit a stored graphics block", g);
+    if (!widthFitsLines(g.width, g.bytesPerLine))
+        return refuse("the width does not match the length of its lines", g);
     sendGraphicsBuffer(out, image, g);
     return ImageResult::Sent;
 }
@@ -159,6 +173,8 @@ ImageResult printColorPage(PrinterStream& out, std::span<const std::uint8_t> fir
     const std::uint32_t planeLine = ownLines ? g.bytesPerLine : g.bytesPerLine / 4;
     if (g.width > kMaxField || planeLine > kMaxStoredGraphicsData)
         return refuse("a line does not fit a stored graphics block", g);
+    if (!widthFitsLines(g.width, planeLine))
+        return refuse("the width does not match the length of its lines", g);
 
     std::uint64_t line = 0;
     for (std::uint32_t lines : graphicsGroups(g.height, planeLine, true)) {
