@@ -14,3 +14,9 @@ cmake --build build -j"$jobs"
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DKORDANE_SANITIZE=ON -DKORDANE_TESTS=ON -DKORDANE_BENCH=OFF >/dev/null
 cmake --build build-sanitize -j"$jobs"
 (cd build-sanitize && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j"$jobs")
+
+# Fuzzing: each libFuzzer target for a bounded time on its saved corpus.
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORDANE_FUZZ=ON \
+  -DKORDANE_TESTS=OFF -DKORDANE_BENCH=OFF >/dev/null
+cmake --build build-fuzz -j"$jobs"
+bash fuzz/run.sh build-fuzz "${KORDANE_FUZZ_SECONDS:-30}"

@@ -1,0 +1,76 @@
+// Helpers shared by the fuzz targets: a cursor over the fuzzer's bytes that
+// hands out small numbers and picks from tables, and an in-memory file that
+// the filter's own readers can open like any other input.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <span>
+#include <string>
+#include <sys/mman.h>
+#include <unistd.h>
+
+namespace kordane::fuzz {
+
+class ByteCursor {
+public:
+    explicit ByteCursor(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
+
+    // The next byte, or 0 once the bytes are used up.
+    std::uint8_t next() { return pos_ < bytes_.size() ? bytes_[pos_++] : 0; }
+    std::uint32_t next32()
+    {
+        std::uint32_t v = 0;
+        for (int i = 0; i < 4; ++i)
+            v = (v << 8) | next();
+        return v;
+    }
+    // One entry of a table, chosen by the next byte.
+    template <class T, std::size_t N>
+    T pick(const T (&table)[N])
+    {
+        return table[next() % N];
+    }
+    std::span<const std::uint8_t> rest() const { return bytes_.subspan(pos_); }
+    void skip(std::size_t n) { pos_ = std::min(bytes_.size(), pos_ + n); }
+
+private:
+    std::span<const std::uint8_t> bytes_;
+    std::size_t pos_ = 0;
+};
+
+// An anonymous in-memory file holding the given bytes, positioned at its
+// start. Closed when the object goes away.
+class MemoryFile {
+public:
+    explicit MemoryFile(std::span<const std::uint8_t> bytes) : fd_(::memfd_create("kordane-fuzz", 0))
+    {
+        if (fd_ < 0)
+            return;
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
+            if (n <= 0)
+                break;
+            done += static_cast<std::size_t>(n);
+        }
+        ::lseek(fd_, 0, SEEK_SET);
+    }
+    ~MemoryFile()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    MemoryFile(const MemoryFile&) = delete;
+    MemoryFile& operator=(const MemoryFile&) = delete;
+
+    int fd() const { return fd_; }
+    // A path that opens this file, for readers that want a name.
+    std::string path() const { return "/proc/self/fd/" + std::to_string(fd_); }
+
+private:
+    int fd_;
+};
+
+} // namespace kordane::fuzz
