@@ -88,8 +88,8 @@ void settingsSeeds(const fs::path& dir)
 {
     // Raw PPD text, 00, option string.
     for (int model : {1, 13, 33, 83, 105}) {
-        PpdSpec spec = standardPpd(model);
-        const std::string ppd = ppdText(spec);
+        PpdSpec desc = standardPpd(model);
+        const std::string ppd = ppdText(desc);
         save(dir, "ppd-model" + std::to_string(model),
              join(join({1}, text(ppd)), join({0}, text("PageSize=95 ColorModel=0 LineFeed=2 Rotation=3"))));
     }

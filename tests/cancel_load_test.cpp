@@ -74,12 +74,12 @@ std::set<std::size_t> commandEnds(const Bytes& stream)
 TEST(CancelUnderLoad, TwoHundredSeededMoments)
 {
     test::TempDir dir;
-    test::PpdSpec spec = test::standardPpd(42);
-    test::setDefault(spec, "LogoPosition", "3");
-    test::setDefault(spec, "PageCut", "2");
-    test::setDefault(spec, "CashDrawer", "3");
-    test::setDefault(spec, "CashDrawerOpen", "2");
-    const std::string ppd = test::writePpd(dir, spec);
+    test::PpdSpec desc = test::standardPpd(42);
+    test::setDefault(desc, "LogoPosition", "3");
+    test::setDefault(desc, "PageCut", "2");
+    test::setDefault(desc, "CashDrawer", "3");
+    test::setDefault(desc, "CashDrawerOpen", "2");
+    const std::string ppd = test::writePpd(dir, desc);
 
     // Twelve receipt pages in one colour, 40 kB of image each.
     std::vector<test::RasterPage> pages;

@@ -27,10 +27,10 @@ class Hostile : public ::testing::Test {
 protected:
     std::string ppd(int model, std::initializer_list<std::pair<const char*, const char*>> defaults = {})
     {
-        test::PpdSpec spec = test::standardPpd(model);
+        test::PpdSpec desc = test::standardPpd(model);
         for (auto [keyword, choice] : defaults)
-            test::setDefault(spec, keyword, choice);
-        return test::writePpd(dir, spec);
+            test::setDefault(desc, keyword, choice);
+        return test::writePpd(dir, desc);
     }
     test::FilterResult raster(const std::string& ppdPath, const Bytes& stream, const std::string& options = "")
     {
@@ -260,9 +260,9 @@ TEST_F(Hostile, PpdFilesThatCannotBeRead)
 
 TEST_F(Hostile, PpdWithoutAModelNumber)
 {
-    test::PpdSpec spec = test::standardPpd(42);
-    spec.modelNumber = 0;
-    const test::FilterResult r = raster(test::writePpd(dir, spec), test::rasterStream({test::randomPage(576, 5, 13)}));
+    test::PpdSpec desc = test::standardPpd(42);
+    desc.modelNumber = 0;
+    const test::FilterResult r = raster(test::writePpd(dir, desc), test::rasterStream({test::randomPage(576, 5, 13)}));
     ASSERT_TRUE(test::survived(r));
     EXPECT_EQ(r.exitStatus, 1);
     EXPECT_TRUE(r.out.empty());
@@ -281,12 +281,12 @@ TEST_F(Hostile, ChoiceKeywordsThatAreNotSmallNumbers)
     for (const char* keyword : keywords) {
         for (int model : {1, 29, 33, 83}) {
             // Every option at once gets the keyword, on top of a sane PPD.
-            test::PpdSpec spec = test::standardPpd(model);
+            test::PpdSpec desc = test::standardPpd(model);
             for (const char* option : options)
                 if (++n % 3 != 0 || std::string(option) != "LogoPosition")
-                    test::setDefault(spec, option, keyword);
+                    test::setDefault(desc, option, keyword);
             SCOPED_TRACE(std::string("keyword \"") + keyword + "\", model " + std::to_string(model));
-            const test::FilterResult r = raster(test::writePpd(dir, spec), stream);
+            const test::FilterResult r = raster(test::writePpd(dir, desc), stream);
             ASSERT_TRUE(test::survived(r));
             if (!r.out.empty()) {
                 EXPECT_TRUE(test::wholeCommands(r));
