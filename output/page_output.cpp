@@ -68,7 +68,7 @@ bool widthFitsLines(std::uint32_t width, std::uint32_t lineBytes)
 
 ImageResult refuse(const char* reason, ImageGeometry g)
 {
-    logLine("ERROR: The page image (%u dots, %u bytes per line) is too wide for the printer's commands: %s; "
+    logLine("ERROR: The page image (%u dots, %u bytes per line) cannot be sent: %s; "
             "it is not printed\n",
             g.width, g.bytesPerLine, reason);
     return ImageResult::TooLarge;
