@@ -71,7 +71,7 @@ ImageResult refuse(const char* reason, ImageGeometry g)
     logLine("ERROR: The page image (%u dots, %u bytes per line) cannot be sent: %s; "
             "it is not printed\n",
             g.width, g.bytesPerLine, reason);
-    return ImageResult::TooLarge;
+    return ImageResult::Refused;
 }
 
 void sendRasterBitImage(PrinterStream& out, std::span<const std::uint8_t> image, ImageGeometry g,

@@ -22,7 +22,8 @@ struct ImageGeometry {
 
 enum class ImageResult {
     Sent,     // the image went out (or nothing was due)
-    TooLarge, // a single line or the width cannot be carried by any command: no image bytes
+    Refused,  // no command can carry the image as it stands (a line too long, a width over 16 bits
+              // or one that disagrees with the lines): no image bytes
 };
 
 // One monochrome image, by model and CompPrinting: the raster bit image

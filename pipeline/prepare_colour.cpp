@@ -88,7 +88,7 @@ PageResult prepareColourPage(RasterJob& job, std::span<std::uint8_t> page)
     job.header.cupsWidth = g.width;
     job.header.cupsHeight = g.height;
     job.header.cupsBytesPerLine = g.bytesPerLine;
-    if (printPage(job.out, first.bytes, second.bytes, g, s, job.model, state) == ImageResult::TooLarge)
+    if (printPage(job.out, first.bytes, second.bytes, g, s, job.model, state) == ImageResult::Refused)
         job.errorFlag = true;
     return PageResult::Done;
 }

@@ -65,7 +65,7 @@ PageResult prepareMonoPage(RasterJob& job, std::span<std::uint8_t> page)
     job.header.cupsWidth = g.width;
     job.header.cupsHeight = g.height;
     job.header.cupsBytesPerLine = g.bytesPerLine;
-    if (printPage(job.out, image.bytes, {}, g, s, job.model, state) == ImageResult::TooLarge)
+    if (printPage(job.out, image.bytes, {}, g, s, job.model, state) == ImageResult::Refused)
         job.errorFlag = true;
     return PageResult::Done;
 }
