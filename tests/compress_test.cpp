@@ -84,5 +84,48 @@ TEST(Compress, MatchesPlainCodingAndDecodesBack)
         }
 }
 
+
+// The coder works on 64-byte blocks: runs that reach a block's end go on in
+// the next block, and the last blocks of a region are read apart so that no
+// read leaves it. Every edge of that is placed at and around the block ends.
+TEST(Compress, RunsAndStretchesAcrossBlockEnds)
+{
+    std::mt19937 rng(2024);
+    for (std::uint8_t v : {0x00, 0xFF})
+        for (std::size_t n : {63u, 64u, 65u, 79u, 80u, 81u, 127u, 128u, 129u, 192u, 700u})
+            for (std::size_t at = 0; at < n; at += 1 + at / 16)
+                for (std::size_t len : {1u, 2u, 63u, 64u, 65u, 254u, 255u, 256u, 510u, 511u}) {
+                    // Other bytes around one run of `len` bytes starting at `at`.
+                    Bytes input(n);
+                    for (auto& b : input)
+                        b = static_cast<std::uint8_t>(1 + rng() % 254);
+                    for (std::size_t i = at; i < std::min(n, at + len); ++i)
+                        input[i] = v;
+                    const Bytes code = compressed(input);
+                    ASSERT_EQ(code, reference::compress(input.data(), input.size()))
+                        << "n " << n << " run of " << len << " at " << at << " value " << int(v);
+                }
+}
+
+TEST(Compress, MixedItemsAtEveryLength)
+{
+    // Short runs of both values between short stretches, as in rows of
+    // text, for every region length over a few blocks.
+    std::mt19937 rng(99);
+    Bytes source(600);
+    for (std::size_t i = 0; i < source.size();) {
+        const std::size_t len = 1 + rng() % 5;
+        const unsigned kind = rng() % 3;
+        for (std::size_t k = 0; k < len && i < source.size(); ++k, ++i)
+            source[i] = kind == 0 ? 0x00 : kind == 1 ? 0xFF : static_cast<std::uint8_t>(1 + rng() % 254);
+    }
+    for (std::size_t n = 1; n <= source.size(); ++n) {
+        const auto region = std::span<const std::uint8_t>(source).first(n);
+        const Bytes code = compressed(region);
+        ASSERT_EQ(code, reference::compress(region.data(), n)) << "n " << n;
+        ASSERT_EQ(reference::decompress(code), Bytes(region.begin(), region.end())) << "n " << n;
+    }
+}
+
 } // namespace
 } // namespace kordane
