@@ -38,33 +38,6 @@ TEST(Commands, FixedCommands)
                  flushed(out));
 }
 
-TEST(Commands, StoredGraphicsCountsDataAndLines)
-{
-    PrinterStream out(-1);
-    const Bytes data = repeat(0xA5, 70 * 72);
-    storeGraphics(out, GraphicsColour::First, 576, 70, data);
-    const Bytes got = flushed(out);
-    ASSERT_EQ(got.size(), 15u + data.size());
-    EXPECT_BYTES(hex("1D 28 4C BA 13 30 70 30 01 01 31 40 02 46 00"), Bytes(got.begin(), got.begin() + 15));
-    EXPECT_EQ(Bytes(got.begin() + 15, got.end()), data);
-
-    PrinterStream empty(-1);
-    storeGraphics(empty, GraphicsColour::Second, 576, 0, {});
-    EXPECT_BYTES(hex("1D 28 4C 0A 00 30 70 30 01 01 32 40 02 00 00"), flushed(empty));
-}
-
-TEST(Commands, RasterBitImageAndCompressedBlock)
-{
-    PrinterStream out(-1);
-    printRasterBitImage(out, 72, 300, {});
-    EXPECT_BYTES(hex("1D 76 30 00 48 00 2C 01"), flushed(out));
-
-    PrinterStream block(-1);
-    printCompressedBlock(block, 576, 246, hex("00 00 00 7E FF 81 00"));
-    EXPECT_BYTES(hex("08 43 52 00 00 00 00 00 40 02 F6 00  00 03 7E FF 01 81 00 01  08 43 52 FF 00"),
-                 flushed(block));
-}
-
 TEST(Commands, DrawerPulseHalvesTheWidthIntoOneByte)
 {
     struct Case {
@@ -93,46 +66,19 @@ TEST(CashDrawer, PulsesTheDrawersCashDrawerSelects)
     }
 }
 
-TEST(Logo, BlockByCommandKind)
+// Logo values outside their ranges (the in-range blocks are checked byte for
+// byte in the image and text job tests): the key is base + LogoImage as one
+// byte, the magnification normal, no feed.
+TEST(Logo, ValuesOutsideTheRanges)
 {
     PrintSettings s;
-    s.LogoJustification = 1;
-    s.LogoImage = 0;
-    s.LogoWidth = 0;
-    s.LineFeed = 2;
-    PrinterStream key31(-1);
-    printLogoBlock(key31, s, LogoCommand::NvGraphicsKey31);
-    EXPECT_BYTES(hex("1B 61 01 1D 28 4C 06 00 30 45 30 31 01 01 1B 40 0A 0A"), flushed(key31));
-
-    PrinterStream key30(-1);
-    printLogoBlock(key30, s, LogoCommand::NvGraphicsKey30);
-    EXPECT_BYTES(hex("1B 61 01 1D 28 4C 06 00 30 45 30 30 01 01 1B 40 0A 0A"), flushed(key30));
-
     s.LogoJustification = 0;
-    s.LogoImage = 1;
-    s.LogoWidth = 3;
-    s.LineFeed = 0;
-    PrinterStream bitImage(-1);
-    printLogoBlock(bitImage, s, LogoCommand::NvBitImage);
-    EXPECT_BYTES(hex("1B 61 00 1C 70 02 03 1B 40"), flushed(bitImage));
-
-    // Values outside the ranges: the key is base + LogoImage as one byte,
-    // the magnification normal.
     s.LogoImage = 7;
     s.LogoWidth = 9;
     s.LineFeed = -1;
-    PrinterStream odd(-1);
-    printLogoBlock(odd, s, LogoCommand::NvGraphicsKey31);
-    EXPECT_BYTES(hex("1B 61 00 1D 28 4C 06 00 30 45 30 38 01 01 1B 40"), flushed(odd));
-}
-
-TEST(Logo, PlacementByPosition)
-{
-    EXPECT_TRUE(logoPlacement(0).valid);
-    EXPECT_FALSE(logoPlacement(0).before || logoPlacement(0).after);
-    EXPECT_TRUE(logoPlacement(1).before && !logoPlacement(1).after);
-    EXPECT_TRUE(!logoPlacement(2).before && logoPlacement(2).after);
-    EXPECT_TRUE(logoPlacement(3).before && logoPlacement(3).after);
+    PrinterStream out(-1);
+    printLogoBlock(out, s, LogoCommand::NvGraphicsKey31);
+    EXPECT_BYTES(hex("1B 61 00 1D 28 4C 06 00 30 45 30 38 01 01 1B 40"), flushed(out));
     EXPECT_FALSE(logoPlacement(4).valid);
     EXPECT_FALSE(logoPlacement(-1).valid);
 }

@@ -426,31 +426,26 @@ bool hasRed(const std::string& raster)
     return std::any_of(p.second.begin(), p.second.end(), [](std::uint8_t b) { return b != 0; });
 }
 
-TEST_F(CupsQueue, SamplePdfInMonochrome)
-{
-    const std::vector<std::string> options{"ColorModel=1"};
-    const std::string raster = capture(sample(), options, "mono.ras");
-    expectImagesOf(print(sample(), options), raster);
-    EXPECT_FALSE(hasRed(raster));
-}
-
-TEST_F(CupsQueue, SamplePdfInTwoColours)
-{
-    const std::vector<std::string> options{"ColorModel=0"};
-    const std::string raster = capture(sample(), options, "colour.ras");
-    ASSERT_TRUE(hasRed(raster)) << "the sample's red parts should reach the second colour";
-    expectImagesOf(print(sample(), options), raster);
-}
-
-TEST_F(CupsQueue, PngImageAtPrinterResolution)
+// The sample PDF in monochrome and in two colours, and a PNG of it at the
+// printer's resolution, each through one queue.
+TEST_F(CupsQueue, SampleDocumentsPrintTheRasterCupsMakes)
 {
     const std::string png = cups_.root() + "/jobs/receipt.png";
     const ProgramRun gs = run("gs", {"-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-sDEVICE=png16m", "-r203",
                               "-sOutputFile=" + png, sample()});
     ASSERT_EQ(gs.status, 0) << gs.err;
-    const std::vector<std::string> options{"ColorModel=0", "ppi=203", "orientation-requested=3"};
-    const std::string raster = capture(png, options, "png.ras");
-    expectImagesOf(print(png, options), raster);
+    struct Case {
+        std::string file;
+        std::vector<std::string> options;
+        bool red;
+    };
+    for (const Case& c : {Case{sample(), {"ColorModel=1"}, false}, Case{sample(), {"ColorModel=0"}, true},
+                          Case{png, {"ColorModel=0", "ppi=203", "orientation-requested=3"}, true}}) {
+        SCOPED_TRACE(c.file + " " + c.options[0]);
+        const std::string raster = capture(c.file, c.options, "capture.ras");
+        EXPECT_EQ(hasRed(raster), c.red) << "the sample's red parts reach the second colour in two colours only";
+        expectImagesOf(print(c.file, c.options), raster);
+    }
 }
 
 TEST_F(CupsQueue, TextJobWithLogoOptions)

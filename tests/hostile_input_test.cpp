@@ -148,21 +148,6 @@ TEST_F(Hostile, BytesPerLineThatDisagreeWithTheWidth)
     }
 }
 
-TEST_F(Hostile, DeepPagesAreCountedButNotPrinted)
-{
-    for (std::uint32_t bits : {8u, 24u}) {
-        test::RasterPage deep = test::deepPage(576, 20, bits);
-        std::fill(deep.pixels.begin() + 100, deep.pixels.end() - 100, 0x7E);
-        const test::FilterResult r =
-            raster(ppd(13), test::rasterStream({deep, test::randomPage(576, 5, 5)}));
-        ASSERT_TRUE(test::survived(r));
-        EXPECT_EQ(r.exitStatus, 1);
-        EXPECT_TRUE(mentions(r, "ERROR: Page 1 has " + std::to_string(bits) + " bits per pixel"));
-        EXPECT_TRUE(mentions(r, "PAGE: 2 1"));
-        EXPECT_TRUE(test::wholeCommands(r));
-    }
-}
-
 TEST_F(Hostile, PagesWiderThanThePrinter)
 {
     // 65536 dots and more cannot be carried by any image command.
@@ -243,31 +228,6 @@ TEST_F(Hostile, MutatedValidStreams)
 
 // ------------------------------------------------------------- PPD files
 
-TEST_F(Hostile, PpdFilesThatCannotBeRead)
-{
-    const std::string garbage = dir.write("garbage.ppd", Bytes{0x00, 0xFF, '*', 'P', 0x0A, 0x1B, 0x40, '"'});
-    const std::string empty = dir.write("empty.ppd", "");
-    const Bytes stream = test::rasterStream({test::randomPage(576, 5, 13)});
-    for (const std::string& path : {std::string(), dir.file("missing.ppd"), dir.path(), empty, garbage}) {
-        SCOPED_TRACE("PPD \"" + path + "\"");
-        const test::FilterResult r = raster(path, stream);
-        ASSERT_TRUE(test::survived(r));
-        EXPECT_EQ(r.exitStatus, 1);
-        EXPECT_TRUE(r.out.empty());
-        EXPECT_TRUE(mentions(r, "ERROR: No pages found!\n"));
-    }
-}
-
-TEST_F(Hostile, PpdWithoutAModelNumber)
-{
-    test::PpdSpec desc = test::standardPpd(42);
-    desc.modelNumber = 0;
-    const test::FilterResult r = raster(test::writePpd(dir, desc), test::rasterStream({test::randomPage(576, 5, 13)}));
-    ASSERT_TRUE(test::survived(r));
-    EXPECT_EQ(r.exitStatus, 1);
-    EXPECT_TRUE(r.out.empty());
-}
-
 TEST_F(Hostile, ChoiceKeywordsThatAreNotSmallNumbers)
 {
     const char* keywords[] = {"abc", "95x", "-1", "-2147483648", "2147483648", "4294967295", "4294967296",
@@ -323,58 +283,6 @@ TEST_F(Hostile, MalformedAndHugeOptionStrings)
 }
 
 // ------------------------------------------------------ arguments and files
-
-TEST_F(Hostile, ArgumentCounts)
-{
-    const std::string path = ppd(42);
-    for (std::size_t count = 4; count <= 8; ++count) {
-        std::vector<std::string> args = {"1", "user", "title", "1", "", "/dev/null", "extra", "more"};
-        args.resize(count);
-        const test::FilterResult r = test::runFilterArgs(args, path, test::rasterStream({test::randomPage(64, 4, 1)}));
-        SCOPED_TRACE(std::to_string(count) + " arguments");
-        ASSERT_TRUE(test::survived(r));
-        EXPECT_EQ(r.exitStatus, count == 5 || count == 6 ? 0 : 1);
-        if (count < 5 || count > 6) {
-            EXPECT_TRUE(r.out.empty());
-        }
-    }
-}
-
-TEST_F(Hostile, FileArguments)
-{
-    const std::string path = ppd(42);
-    const auto run = [&](const std::string& file) {
-        std::vector<std::string> args = test::defaultArgs();
-        args.push_back(file);
-        return test::runFilterArgs(args, path);
-    };
-    {
-        const test::FilterResult r = run(dir.file("missing"));
-        ASSERT_TRUE(test::survived(r));
-        EXPECT_EQ(r.exitStatus, 1);
-        EXPECT_TRUE(r.out.empty());
-    }
-    {
-        const test::FilterResult r = run(dir.path()); // opens, then every read fails
-        ASSERT_TRUE(test::survived(r));
-        EXPECT_EQ(r.exitStatus, 1);
-        EXPECT_TRUE(mentions(r, "ERROR: Unable to read the text file"));
-    }
-    {
-        const test::FilterResult r = run("/dev/null");
-        ASSERT_TRUE(test::survived(r));
-        EXPECT_EQ(r.exitStatus, 0);
-        EXPECT_EQ(r.out, test::hex("1B 40"));
-    }
-    {
-        // 20 MB of 00 bytes: a text job that copies every byte.
-        const std::string zeros = dir.write("zeros", Bytes(20u << 20, 0x00));
-        const test::FilterResult r = run(zeros);
-        ASSERT_TRUE(test::survived(r));
-        EXPECT_EQ(r.exitStatus, 0);
-        EXPECT_EQ(r.out.size(), 2 + (20u << 20));
-    }
-}
 
 TEST_F(Hostile, FifoArguments)
 {

@@ -40,8 +40,8 @@ protected:
 
 TEST_F(Job, WrongArgumentCount)
 {
-    for (std::size_t count : {4u, 7u, 0u}) {
-        std::vector<std::string> args = {"1", "user", "title", "1", "", "file", "extra"};
+    for (std::size_t count : {4u, 7u, 8u, 0u}) {
+        std::vector<std::string> args = {"1", "user", "title", "1", "", "file", "extra", "more"};
         args.resize(count);
         const test::FilterResult r = test::runFilterArgs(args, ppd(42));
         EXPECT_EQ(r.exitStatus, 1);
@@ -59,6 +59,12 @@ TEST_F(Job, FileThatCannotBeOpened)
     EXPECT_EQ(r.exitStatus, 1);
     EXPECT_TRUE(r.out.empty());
     EXPECT_EQ(lastLine(r.err), "TQ4 DEBUG MSG: Unable to open raster file - : No such file or directory");
+
+    // A directory opens, then every read fails.
+    args.back() = dir.path();
+    const test::FilterResult unreadable = test::runFilterArgs(args, ppd(42));
+    EXPECT_EQ(unreadable.exitStatus, 1);
+    EXPECT_NE(unreadable.err.find("ERROR: Unable to read the text file"), std::string::npos);
 }
 
 TEST_F(Job, UnsupportedModelWritesNoPrinterByte)
@@ -73,7 +79,8 @@ TEST_F(Job, UnsupportedModelWritesNoPrinterByte)
 
 TEST_F(Job, MissingOrUnreadablePpdIsReportedAsAnUnsupportedPrinter)
 {
-    for (std::string path : {std::string(), dir.file("none.ppd"), dir.path(), dir.write("empty.ppd", "")}) {
+    const std::string garbage = dir.write("garbage.ppd", Bytes{0x00, 0xFF, '*', 'P', 0x0A, 0x1B, 0x40, '"'});
+    for (std::string path : {std::string(), dir.file("none.ppd"), dir.path(), dir.write("empty.ppd", ""), garbage}) {
         const test::FilterResult r = test::runFilterArgs(test::defaultArgs(), path);
         EXPECT_EQ(r.exitStatus, 1) << path;
         EXPECT_TRUE(r.out.empty()) << path;

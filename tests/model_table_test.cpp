@@ -75,22 +75,8 @@ TEST(ModelTable, ColourMonoAndReduction)
               (ModelSet{13, 52}));
 }
 
-TEST(ModelTable, PageAndJobEndFeeds)
-{
-    // The page end with PageCut 0 and 2 for the models without a fixed feed.
-    auto cut0 = [](int lf) { return modelsWhere([lf](auto& m) { return !m.isFixedFeed() && m.pageFeedCut0 == lf; }); };
-    EXPECT_EQ(cut0(1), (ModelSet{22, 35, 87, 88, 90}));
-    EXPECT_EQ(cut0(3), (ModelSet{42, 61, 110, 152, 257}));
-    EXPECT_EQ(cut0(4), (ModelSet{11, 30, 63, 111, 156, 273}));
-    EXPECT_EQ(modelsWhere([](auto& m) { return !m.isFixedFeed() && m.pageFeedCut2 == 1; }),
-              (ModelSet{61, 110, 152, 257}));
-    EXPECT_EQ(modelsWhere([](auto& m) { return !m.isFixedFeed() && m.pageFeedCut2 == 2; }),
-              (ModelSet{11, 30, 63, 111, 156, 273}));
-    EXPECT_EQ(modelsWhere([](auto& m) { return m.cut == CutKind::Partial; }), (ModelSet{22, 35}));
-    EXPECT_EQ(modelsWhere([](auto& m) { return m.jobFeedCut0 == 1; }), ModelSet{33});
-    EXPECT_EQ(modelsWhere([](auto& m) { return m.jobFeedCut0 == 6; }).size(), 46u - 11u - 1u);
-}
-
+// The page and job end feeds are checked byte for byte for every model by
+// the page loop test.
 TEST(ModelTable, LogoCommands)
 {
     const ModelSet key31{10, 40, 81, 91, 116};

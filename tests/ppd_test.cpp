@@ -210,7 +210,7 @@ TEST_P(ModelPpd, PassesCupstestppd)
     }
 }
 
-TEST_P(ModelPpd, NamesItsModel)
+TEST_P(ModelPpd, NamesItsModelAndOffersExactlyTheFilterOptions)
 {
     const ModelInfo& m = model();
     Ppd ppd(ppdPath(m.number));
@@ -225,27 +225,14 @@ TEST_P(ModelPpd, NamesItsModel)
     std::set<std::string> filters(ppd->filters, ppd->filters + ppd->num_filters);
     EXPECT_EQ(filters, (std::set<std::string>{"application/vnd.cups-raster 0 rastertoKordane",
                                               "text/plain 0 rastertoKordane"}));
-}
 
-TEST_P(ModelPpd, OffersExactlyTheOptionsTheFilterReads)
-{
-    const ModelInfo& m = model();
-    Ppd ppd(ppdPath(m.number));
-    ASSERT_NE(ppd.get(), nullptr);
+    // Exactly the options the filter reads for the model. Every choice
+    // keyword is the number the filter takes from it; every text is readable
+    // (not the bare keyword, no colon); every default exists.
     const std::set<std::string> expected = expectedOptions(m);
-    for (const std::string& name : kFilterOptions)
-        EXPECT_EQ(ppdFindOption(ppd.get(), name.c_str()) != nullptr, expected.count(name) == 1)
-            << name;
-}
-
-// Every choice keyword is the number the filter takes from it; every text is
-// readable (not the bare keyword, no colon); every default exists.
-TEST_P(ModelPpd, ChoicesAreNumbersWithReadableTexts)
-{
-    Ppd ppd(ppdPath(GetParam()));
-    ASSERT_NE(ppd.get(), nullptr);
     for (const std::string& name : kFilterOptions) {
         ppd_option_t* option = ppdFindOption(ppd.get(), name.c_str());
+        EXPECT_EQ(option != nullptr, expected.count(name) == 1) << name;
         if (option == nullptr)
             continue;
         EXPECT_NE(ppdFindChoice(option, option->defchoice), nullptr) << name;
@@ -266,8 +253,8 @@ TEST_P(ModelPpd, ChoicesAreNumbersWithReadableTexts)
 }
 
 // The defaults, as the filter's own settings reader takes them from the PPD
-// with an empty job option string.
-TEST_P(ModelPpd, DefaultsTrimCompressAndWasteNoPaper)
+// with an empty job option string, then with job options.
+TEST_P(ModelPpd, DefaultsTrimCompressAndWasteNoPaperAndJobOptionsOverrideThem)
 {
     const ModelInfo& m = model();
     PrintSettings s{};
@@ -292,14 +279,8 @@ TEST_P(ModelPpd, DefaultsTrimCompressAndWasteNoPaper)
     const int pulse = m.options == OptionSet::MonoFixed ? 0 : 100;
     EXPECT_EQ(s.CashDrawer1PulseWidth, pulse);
     EXPECT_EQ(s.CashDrawer2PulseWidth, pulse);
-}
 
-// Job options name choices the filter then reads.
-TEST_P(ModelPpd, JobOptionsOverrideTheDefaults)
-{
-    const ModelInfo& m = model();
-    PrintSettings s{};
-    PageState state{};
+    // Job options name choices the filter then reads.
     const std::string options = "PageSize=138 Rotation=3 LogoPosition=3 LineFeed=3"
                                 " CompPrinting=0 PageCut=1 CashDrawer=3 CashDrawer2PulseWidth=500";
     ASSERT_EQ(initializeSettings(ppdPath(m.number).c_str(), options.c_str(), s, state),

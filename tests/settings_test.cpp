@@ -48,76 +48,29 @@ Read readSettings(const PpdSpec& desc, const char* options = "")
     return r;
 }
 
-void expectCommonOptions(const PrintSettings& s)
+// Each model reads the options of its set; the others stay 0. Model 42
+// reads everything, and the job's ColorModel=1 overrides the default 0.
+TEST(Settings, EachModelReadsItsOptionSet)
 {
-    EXPECT_EQ(s.PageSize, 94);
-    EXPECT_EQ(s.PageType, 1);
-    EXPECT_EQ(s.Rotation, 2);
-    EXPECT_EQ(s.LogoPosition, 3);
-    EXPECT_EQ(s.LogoJustification, 2);
-    EXPECT_EQ(s.LogoImage, 1);
-    EXPECT_EQ(s.LogoWidth, 3);
-    EXPECT_EQ(s.LineFeed, 4);
-}
-
-TEST(Settings, Model10ReadsNoFocusCompressionCutOrDrawer)
-{
-    const Read r = readSettings(distinctPpd(10));
-    ASSERT_EQ(r.result, SettingsResult::Supported);
-    EXPECT_EQ(r.state.PrinterModel, 10);
-    EXPECT_EQ(r.s.model_number, 10);
-    expectCommonOptions(r.s);
-    EXPECT_EQ(r.s.FocusArea, 0);
-    EXPECT_EQ(r.s.CompPrinting, 0);
-    EXPECT_EQ(r.s.ColorModel, 1);
-    EXPECT_EQ(r.s.PageCut, 0);
-    EXPECT_EQ(r.s.CashDrawer, 0);
-    EXPECT_EQ(r.s.CashDrawerOpen, 0);
-    EXPECT_EQ(r.s.CashDrawer1PulseWidth, 0);
-    EXPECT_EQ(r.s.CashDrawer2PulseWidth, 0);
-}
-
-TEST(Settings, Model33ReadsFocusAndCompressionOnly)
-{
-    const Read r = readSettings(distinctPpd(33));
-    ASSERT_EQ(r.result, SettingsResult::Supported);
-    expectCommonOptions(r.s);
-    EXPECT_EQ(r.s.FocusArea, 2);
-    EXPECT_EQ(r.s.CompPrinting, 1);
-    EXPECT_EQ(r.s.ColorModel, 1);
-    EXPECT_EQ(r.s.PageCut, 0);
-    EXPECT_EQ(r.s.CashDrawer, 0);
-    EXPECT_EQ(r.s.CashDrawer2PulseWidth, 0);
-}
-
-TEST(Settings, Model83ReadsTheDrawerButNotColourOrCut)
-{
-    const Read r = readSettings(distinctPpd(83));
-    ASSERT_EQ(r.result, SettingsResult::Supported);
-    expectCommonOptions(r.s);
-    EXPECT_EQ(r.s.FocusArea, 0);
-    EXPECT_EQ(r.s.CompPrinting, 1);
-    EXPECT_EQ(r.s.ColorModel, 0);
-    EXPECT_EQ(r.s.PageCut, 0);
-    EXPECT_EQ(r.s.CashDrawer, 3);
-    EXPECT_EQ(r.s.CashDrawerOpen, 2);
-    EXPECT_EQ(r.s.CashDrawer1PulseWidth, 255);
-    EXPECT_EQ(r.s.CashDrawer2PulseWidth, 600);
-}
-
-TEST(Settings, Model42ReadsEverything)
-{
-    const Read r = readSettings(distinctPpd(42), "ColorModel=1");
-    ASSERT_EQ(r.result, SettingsResult::Supported);
-    expectCommonOptions(r.s);
-    EXPECT_EQ(r.s.FocusArea, 2);
-    EXPECT_EQ(r.s.CompPrinting, 1);
-    EXPECT_EQ(r.s.ColorModel, 1) << "the job's choice";
-    EXPECT_EQ(r.s.PageCut, 2);
-    EXPECT_EQ(r.s.CashDrawer, 3);
-    EXPECT_EQ(r.s.CashDrawerOpen, 2);
-    EXPECT_EQ(r.s.CashDrawer1PulseWidth, 255);
-    EXPECT_EQ(r.s.CashDrawer2PulseWidth, 600);
+    struct Case {
+        int model;
+        int focus, comp, colour, cut, drawer, open, pulse1, pulse2;
+    };
+    for (const Case& c : {Case{10, 0, 0, 1, 0, 0, 0, 0, 0}, Case{33, 2, 1, 1, 0, 0, 0, 0, 0},
+                          Case{83, 0, 1, 0, 0, 3, 2, 255, 600}, Case{42, 2, 1, 1, 2, 3, 2, 255, 600}}) {
+        SCOPED_TRACE("model " + std::to_string(c.model));
+        const Read r = readSettings(distinctPpd(c.model), c.model == 42 ? "ColorModel=1" : "");
+        ASSERT_EQ(r.result, SettingsResult::Supported);
+        EXPECT_EQ(r.state.PrinterModel, c.model);
+        EXPECT_EQ(r.s.model_number, c.model);
+        const PrintSettings& s = r.s;
+        EXPECT_EQ((std::vector{s.PageSize, s.PageType, s.Rotation, s.LogoPosition, s.LogoJustification, s.LogoImage,
+                               s.LogoWidth, s.LineFeed}),
+                  (std::vector{94, 1, 2, 3, 2, 1, 3, 4}));
+        EXPECT_EQ((std::vector{s.FocusArea, s.CompPrinting, s.ColorModel, s.PageCut, s.CashDrawer, s.CashDrawerOpen,
+                               s.CashDrawer1PulseWidth, s.CashDrawer2PulseWidth}),
+                  (std::vector{c.focus, c.comp, c.colour, c.cut, c.drawer, c.open, c.pulse1, c.pulse2}));
+    }
 }
 
 TEST(Settings, UnsupportedModelStillFillsTheRecord)
@@ -162,17 +115,6 @@ TEST(Settings, MissingOptionsAndOddKeywords)
     dangling.options[1].defaultChoice = "7"; // PageType
     dangling.options[1].choices = {"0", "1"};
     EXPECT_EQ(readSettings(dangling).s.PageType, -1);
-}
-
-TEST(Settings, NoUsablePpd)
-{
-    Read r{};
-    EXPECT_EQ(initializeSettings(nullptr, "", r.s, r.state), SettingsResult::Unsupported);
-    EXPECT_EQ(initializeSettings("/nonexistent/file.ppd", "", r.s, r.state), SettingsResult::Unsupported);
-    test::TempDir dir;
-    EXPECT_EQ(initializeSettings(dir.write("garbage.ppd", "not a PPD at all\n").c_str(), "", r.s, r.state),
-              SettingsResult::Unsupported);
-    EXPECT_EQ(initializeSettings(dir.path().c_str(), "", r.s, r.state), SettingsResult::Unsupported);
 }
 
 } // namespace

@@ -70,14 +70,6 @@ Bytes repeat(std::uint8_t value, std::size_t n)
     return Bytes(n, value);
 }
 
-Bytes concat(std::initializer_list<Bytes> parts)
-{
-    Bytes out;
-    for (const Bytes& part : parts)
-        out.insert(out.end(), part.begin(), part.end());
-    return out;
-}
-
 std::string toHex(const Bytes& data, std::size_t from, std::size_t to)
 {
     static const char digits[] = "0123456789ABCDEF";

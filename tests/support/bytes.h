@@ -7,7 +7,6 @@
 #include <concepts>
 #include <cstddef>
 #include <cstdint>
-#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,8 +27,6 @@ Bytes bytes(std::string_view text);
 Bytes repeat(std::uint8_t value, std::size_t n);
 
 // All parts, one after another.
-Bytes concat(std::initializer_list<Bytes> parts);
-
 template <std::same_as<Bytes>... Parts>
 Bytes concat(const Parts&... parts)
 {
@@ -52,5 +49,3 @@ std::string toHex(const Bytes& data, std::size_t from = 0,
 
 #define EXPECT_BYTES(expected, actual) \
     EXPECT_TRUE(::kordane::test::bytesEqual((expected), (actual)))
-#define ASSERT_BYTES(expected, actual) \
-    ASSERT_TRUE(::kordane::test::bytesEqual((expected), (actual)))

@@ -145,7 +145,7 @@ FilterResult runFilter(const FilterRun& run)
             break;
         }
         if (signalAt && !result.signalSent && now >= *signalAt) {
-            ::kill(pid, run.signalNumber);
+            ::kill(pid, SIGTERM);
             result.signalSent = true;
             closeFd(toChild);
         }

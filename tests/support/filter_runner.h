@@ -18,10 +18,9 @@ struct FilterRun {
     std::vector<std::uint8_t> input; // written to standard input
     bool closeStdin = true;          // false: keep it open after the input until the signal is sent
     // If non-empty: once this text has appeared on standard error, wait
-    // signalDelayMs and send signalNumber (then close standard input).
+    // signalDelayMs and send SIGTERM (then close standard input).
     std::string signalAfterStderr;
     int signalDelayMs = 0;
-    int signalNumber = SIGTERM;
     int timeoutMs = 20000; // then SIGKILL and timedOut
     // Added to the environment, after PPD (so they can override it).
     std::vector<std::pair<std::string, std::string>> env;

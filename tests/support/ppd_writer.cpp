@@ -142,11 +142,6 @@ std::string ppdText(const PpdSpec& desc)
         else
             writeOption(ppd, option);
     }
-    if (!desc.extra.empty()) {
-        ppd += desc.extra;
-        if (ppd.back() != '\n')
-            ppd += '\n';
-    }
     return ppd;
 }
 

@@ -42,7 +42,6 @@ struct PpdOption {
 struct PpdSpec {
     int modelNumber = 0; // 0: no *cupsModelNumber line
     std::vector<PpdOption> options;
-    std::string extra; // copied verbatim at the end of the file
 };
 
 // Writes the PPD as dir/printer-N.ppd (N counts up per directory use) and

@@ -80,23 +80,6 @@ RasterPage randomPage(std::uint32_t width, std::uint32_t height, std::uint32_t s
     return page;
 }
 
-RasterPage artPage(std::initializer_list<std::string_view> lines)
-{
-    std::size_t width = 0;
-    for (std::string_view line : lines)
-        width = std::max(width, line.size());
-    RasterPage page = blankPage(static_cast<std::uint32_t>(width),
-                                static_cast<std::uint32_t>(lines.size()));
-    std::uint32_t y = 0;
-    for (std::string_view line : lines) {
-        for (std::uint32_t x = 0; x < line.size(); ++x)
-            if (line[x] == '#')
-                setDot(page, x, y);
-        ++y;
-    }
-    return page;
-}
-
 RasterPage twoColorPage(std::uint32_t width, std::uint32_t height)
 {
     RasterPage page = sizedPage(width, height, 4 * bytesFor(width, 1));
@@ -123,11 +106,6 @@ RasterPage deepPage(std::uint32_t width, std::uint32_t height, std::uint32_t bit
 void setDot(RasterPage& page, std::uint32_t x, std::uint32_t y, std::uint32_t plane)
 {
     page.pixels.at(dotOffset(page, x, y, plane)) |= static_cast<std::uint8_t>(0x80 >> (x % 8));
-}
-
-bool getDot(const RasterPage& page, std::uint32_t x, std::uint32_t y, std::uint32_t plane)
-{
-    return page.pixels.at(dotOffset(page, x, y, plane)) & (0x80 >> (x % 8));
 }
 
 cups_page_header2_t pageHeader(const RasterPage& page)

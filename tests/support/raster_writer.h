@@ -6,8 +6,6 @@
 #include <cups/raster.h>
 
 #include <cstdint>
-#include <initializer_list>
-#include <string_view>
 #include <vector>
 
 namespace kordane::test {
@@ -36,10 +34,6 @@ RasterPage blankPage(std::uint32_t width, std::uint32_t height);
 RasterPage randomPage(std::uint32_t width, std::uint32_t height, std::uint32_t seed,
                       double density = 0.5);
 
-// A 1-bit page drawn as text, one string per line, '#' a dot and any other
-// character none; the width is that of the longest line.
-RasterPage artPage(std::initializer_list<std::string_view> lines);
-
 // A blank two-colour page as the print system delivers it: CMYK, banded,
 // 1 bit per colour, each line four planes of ceil(width / 8) bytes in the
 // order C, M, Y, K. Black content is in plane 3, red in planes 1 and 2.
@@ -49,10 +43,9 @@ RasterPage twoColorPage(std::uint32_t width, std::uint32_t height);
 // else grey with that many bits per dot.
 RasterPage deepPage(std::uint32_t width, std::uint32_t height, std::uint32_t bitsPerPixel);
 
-// Dot (x, y) of a 1-bit page, in the given plane on banded pages. Throw
-// std::out_of_range outside the page.
+// Sets dot (x, y) of a 1-bit page, in the given plane on banded pages.
+// Throws std::out_of_range outside the page.
 void setDot(RasterPage& page, std::uint32_t x, std::uint32_t y, std::uint32_t plane = 0);
-bool getDot(const RasterPage& page, std::uint32_t x, std::uint32_t y, std::uint32_t plane = 0);
 
 // The page header libcups writes for the page: its size fields, 203 dpi,
 // PageSize in points, chunked or banded order, no compression.
