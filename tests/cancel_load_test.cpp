@@ -91,6 +91,8 @@ TEST(CancelUnderLoad, TwoHundredSeededMoments)
     whole.args = test::defaultArgs();
     whole.ppdPath = ppd;
     whole.input = stream;
+    // A loaded machine under the sanitizers can take seconds per run.
+    whole.timeoutMs = 120000;
     const test::FilterResult reference = test::runFilter(whole);
     ASSERT_EQ(reference.exitStatus, 0);
     ASSERT_TRUE(test::wholeCommands(reference));
