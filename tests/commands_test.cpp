@@ -12,14 +12,10 @@ namespace kordane {
 namespace {
 
 using test::Bytes;
+using test::flushed;
 using test::hex;
 using test::repeat;
 
-Bytes flushed(PrinterStream& out)
-{
-    out.flush();
-    return {out.captured().begin(), out.captured().end()};
-}
 
 TEST(Commands, FixedCommands)
 {

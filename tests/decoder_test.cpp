@@ -16,25 +16,12 @@ namespace kordane::preview {
 namespace {
 
 using test::Bytes;
+using test::flushed;
 using test::concat;
 using test::hex;
 using test::repeat;
 
-Bytes flushed(PrinterStream& out)
-{
-    out.flush();
-    return {out.captured().begin(), out.captured().end()};
-}
 
-// Every byte value, so image data holds command-like sequences.
-Bytes pattern(std::size_t n, unsigned seed)
-{
-    std::mt19937 rng(seed);
-    Bytes out(n);
-    for (auto& b : out)
-        b = static_cast<std::uint8_t>(rng());
-    return out;
-}
 
 DecodeResult decode(const Bytes& b) { return decodeStream(b); }
 
@@ -70,7 +57,7 @@ TEST(DecoderCommands, FixedCommandsAndTheirParameters)
 
 TEST(DecoderImages, WorkedHeadersWithCommandLikeData)
 {
-    const Bytes data = pattern(70 * 72, 1), raster = pattern(72 * 300, 4);
+    const Bytes data = test::noise(70 * 72, 1), raster = test::noise(72 * 300, 4);
     const Bytes stream = concat(hex("1D 28 4C BA 13 30 70 30 01 01 31 40 02 46 00"), data,
                                 hex("1D 76 30 00 48 00 2C 01"), raster);
     const DecodeResult r = decode(stream);
@@ -92,7 +79,7 @@ TEST(DecoderImages, WorkedHeadersWithCommandLikeData)
 
 TEST(DecoderImages, TwoColourGroupAndEmptyStore)
 {
-    const Bytes first = pattern(2 * 3, 2), second = pattern(2 * 3, 3);
+    const Bytes first = test::noise(2 * 3, 2), second = test::noise(2 * 3, 3);
     const Bytes stream = concat(hex("1D284C 1000 30703001 0131 1400 0200"), first,  // 20 dots, 2 lines
                                 hex("1D284C 1000 30703001 0132 1400 0200"), second,
                                 hex("1D284C 0200 3032"),
@@ -216,11 +203,11 @@ Bytes everyCommand()
     printNvBitImage(out, 1, 0);
     printNvGraphics(out, 0x30, 1, 2);
     lineFeeds(out, 2);
-    storeGraphics(out, GraphicsColour::First, 20, 3, pattern(9, 11));
-    storeGraphics(out, GraphicsColour::Second, 20, 3, pattern(9, 12));
+    storeGraphics(out, GraphicsColour::First, 20, 3, test::noise(9, 11));
+    storeGraphics(out, GraphicsColour::Second, 20, 3, test::noise(9, 12));
     storeGraphics(out, GraphicsColour::Second, 20, 0, {});
     printStoredGraphics(out);
-    printRasterBitImage(out, 3, 4, pattern(12, 13));
+    printRasterBitImage(out, 3, 4, test::noise(12, 13));
     printCompressedBlock(out, 24, 4, concat(repeat(0, 5), hex("08 43 52 FF 00 1B"), repeat(0xFF, 1)));
     printCompressedBlock(out, 24, 0, {});
     generatePulse(out, 1, 100);

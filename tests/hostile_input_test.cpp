@@ -27,10 +27,7 @@ class Hostile : public ::testing::Test {
 protected:
     std::string ppd(int model, std::initializer_list<std::pair<const char*, const char*>> defaults = {})
     {
-        test::PpdSpec desc = test::standardPpd(model);
-        for (auto [keyword, choice] : defaults)
-            test::setDefault(desc, keyword, choice);
-        return test::writePpd(dir, desc);
+        return test::writeStandardPpd(dir, model, defaults);
     }
     test::FilterResult raster(const std::string& ppdPath, const Bytes& stream, const std::string& options = "")
     {

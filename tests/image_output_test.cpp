@@ -239,8 +239,7 @@ protected:
     {
         PrinterStream out(-1);
         printGrayPage(out, image, g, comp, *findModel(model), state);
-        out.flush();
-        return {out.captured().begin(), out.captured().end()};
+        return test::flushed(out);
     }
 };
 
@@ -268,9 +267,7 @@ TEST_F(ImageOutput, PagesOfNoLines)
     PrinterStream out(-1);
     PageState state;
     printColorPage(out, {}, {}, {576, 0, 288}, state);
-    out.flush();
-    EXPECT_BYTES(test::concat(store(0x31, 576, 0, {}), store(0x32, 576, 0, {}), kPrint),
-                 Bytes(out.captured().begin(), out.captured().end()));
+    EXPECT_BYTES(test::concat(store(0x31, 576, 0, {}), store(0x32, 576, 0, {}), kPrint), test::flushed(out));
 }
 
 } // namespace

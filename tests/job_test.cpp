@@ -30,10 +30,7 @@ class Job : public ::testing::Test {
 protected:
     std::string ppd(int model, std::initializer_list<std::pair<const char*, const char*>> defaults = {})
     {
-        test::PpdSpec desc = test::standardPpd(model);
-        for (auto [keyword, choice] : defaults)
-            test::setDefault(desc, keyword, choice);
-        return test::writePpd(dir, desc);
+        return test::writeStandardPpd(dir, model, defaults);
     }
     test::TempDir dir;
 };

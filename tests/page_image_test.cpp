@@ -18,14 +18,6 @@ using test::Bytes;
 using test::concat;
 using test::repeat;
 
-Bytes pattern(std::size_t n, unsigned seed)
-{
-    std::mt19937 rng(seed);
-    Bytes out(n);
-    for (auto& b : out)
-        b = static_cast<std::uint8_t>(rng());
-    return out;
-}
 
 Bytes lines(const Bytes& bitmap, std::size_t bpl, std::size_t from, std::size_t count)
 {
@@ -46,7 +38,7 @@ TEST(PrintedImage, TwoColourGroupsPrintOneImageEach)
     // 576 dots, 72 bytes per plane line; 280 lines as four groups of 70 and
     // a closing group of 0 lines.
     const std::size_t L = 72, H = 280;
-    const Bytes first = pattern(H * L, 1), second = pattern(H * L, 2);
+    const Bytes first = test::noise(H * L, 1), second = test::noise(H * L, 2);
     PrinterStream out(-1);
     for (std::size_t s = 0; s <= H; s += 70) {
         const std::size_t n = std::min<std::size_t>(70, H - s);
@@ -75,7 +67,7 @@ TEST(PrintedImage, TwoColourGroupsPrintOneImageEach)
 TEST(PrintedImage, StoredBlocksCollectUntilPrinted)
 {
     PrinterStream out(-1);
-    const Bytes a = pattern(2 * 2, 3), b = pattern(3 * 2, 4), c = pattern(1 * 3, 5);
+    const Bytes a = test::noise(2 * 2, 3), b = test::noise(3 * 2, 4), c = test::noise(1 * 3, 5);
     printStoredGraphics(out); // nothing stored: nothing printed
     storeGraphics(out, GraphicsColour::First, 16, 2, a);
     lineFeeds(out, 1); // other commands do not print or clear the buffer
@@ -105,7 +97,7 @@ TEST(PrintedImage, StoredBlocksCollectUntilPrinted)
 
 TEST(PrintedImage, CompressedBlocksJoinWhileTheWidthHolds)
 {
-    const Bytes p = pattern(40, 6);
+    const Bytes p = test::noise(40, 6);
     PrinterStream out(-1);
     printCompressedBlock(out, 16, 2, lines(p, 2, 0, 2));
     printCompressedBlock(out, 16, 3, lines(p, 2, 2, 3));

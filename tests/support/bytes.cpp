@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <random>
 #include <stdexcept>
 
 namespace kordane::test {
@@ -98,6 +99,21 @@ std::string toHex(const Bytes& data, std::size_t from, std::size_t to)
         << actual.size() << " bytes, first difference at offset " << offset << "\n"
         << "  expected " << window(expected, from, to, offset) << "\n"
         << "  actual   " << window(actual, from, to, offset);
+}
+
+Bytes noise(std::size_t n, unsigned seed)
+{
+    std::mt19937 rng(seed);
+    Bytes out(n);
+    for (auto& b : out)
+        b = static_cast<std::uint8_t>(rng());
+    return out;
+}
+
+Bytes flushed(PrinterStream& out)
+{
+    out.flush();
+    return {out.captured().begin(), out.captured().end()};
 }
 
 } // namespace kordane::test

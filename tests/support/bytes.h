@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "output/printer_stream.h"
+
 namespace kordane::test {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -22,6 +24,13 @@ Bytes hex(std::string_view text);
 
 // The characters of a string as bytes, without a terminating NUL.
 Bytes bytes(std::string_view text);
+
+// n bytes of every value, from a seeded generator: image data that holds
+// command-like sequences.
+Bytes noise(std::size_t n, unsigned seed);
+
+// Everything the stream holds, flushed to its memory.
+Bytes flushed(PrinterStream& out);
 
 // n copies of one byte.
 Bytes repeat(std::uint8_t value, std::size_t n);

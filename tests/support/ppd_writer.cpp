@@ -202,4 +202,13 @@ PpdSpec& removeOption(PpdSpec& desc, std::string_view keyword)
     return desc;
 }
 
+std::string writeStandardPpd(const TempDir& dir, int model,
+                             std::initializer_list<std::pair<const char*, const char*>> defaults)
+{
+    PpdSpec desc = standardPpd(model);
+    for (auto [keyword, choice] : defaults)
+        setDefault(desc, keyword, choice);
+    return writePpd(dir, desc);
+}
+
 } // namespace kordane::test

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
+#include <utility>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -67,6 +69,10 @@ PpdSpec standardPpd(int model);
 PpdSpec& setDefault(PpdSpec& desc, std::string_view keyword, std::string_view choice);
 
 // Drops the option from the PPD, if present.
+// standardPpd(model) with the given defaults, written to dir.
+std::string writeStandardPpd(const TempDir& dir, int model,
+                             std::initializer_list<std::pair<const char*, const char*>> defaults = {});
+
 PpdSpec& removeOption(PpdSpec& desc, std::string_view keyword);
 
 } // namespace kordane::test
