@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: once as built for use, once under
-# AddressSanitizer and UndefinedBehaviorSanitizer.
+# AddressSanitizer and UndefinedBehaviorSanitizer; then each fuzz target for a
+# short bounded time on its saved corpus.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
