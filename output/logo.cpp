@@ -15,7 +15,10 @@ void printLogoBlock(PrinterStream& out, const PrintSettings& settings, LogoComma
 {
     selectJustification(out, settings.LogoJustification);
     if (command == LogoCommand::NvBitImage) {
-        printNvBitImage(out, settings.LogoImage + 1, settings.LogoWidth);
+        // The stored images are numbered from 1; only the low byte is sent,
+        // so the count wraps rather than overflows.
+        printNvBitImage(out, static_cast<std::int32_t>(static_cast<std::uint32_t>(settings.LogoImage) + 1u),
+                        settings.LogoWidth);
     } else {
         const std::uint8_t base = command == LogoCommand::NvGraphicsKey31 ? 0x31 : 0x30;
         const auto kc2 = static_cast<std::uint8_t>(base + static_cast<std::uint8_t>(settings.LogoImage));

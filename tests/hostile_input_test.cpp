@@ -227,7 +227,7 @@ TEST_F(Hostile, MutatedValidStreams)
 
 TEST_F(Hostile, ChoiceKeywordsThatAreNotSmallNumbers)
 {
-    const char* keywords[] = {"abc", "95x", "-1", "-2147483648", "2147483648", "4294967295", "4294967296",
+    const char* keywords[] = {"abc", "95x", "-1", "-2147483648", "2147483648", "4294967295", "4294967296", "2147483647",
                               "99999999999999999999999", "+3", "0x10", " 2"};
     const char* options[] = {"PageSize", "PageType", "Rotation", "FocusArea", "ColorModel", "CompPrinting",
                              "LogoPosition", "LogoJustification", "LogoImage", "LogoWidth", "LineFeed",
@@ -237,11 +237,18 @@ TEST_F(Hostile, ChoiceKeywordsThatAreNotSmallNumbers)
     int n = 0;
     for (const char* keyword : keywords) {
         for (int model : {1, 29, 33, 83}) {
-            // Every option at once gets the keyword, on top of a sane PPD.
+            // Every option at once gets the keyword, on top of a sane PPD;
+            // one run in three gives it to the logo options only, with
+            // logos above and below a printed page, so that they are used.
             test::PpdSpec desc = test::standardPpd(model);
-            for (const char* option : options)
-                if (++n % 3 != 0 || std::string(option) != "LogoPosition")
+            const bool logos = ++n % 3 == 0;
+            for (const char* option : options) {
+                const std::string name = option;
+                if (!logos)
                     test::setDefault(desc, option, keyword);
+                else if (name.starts_with("Logo"))
+                    test::setDefault(desc, option, name == "LogoPosition" ? "3" : keyword);
+            }
             SCOPED_TRACE(std::string("keyword \"") + keyword + "\", model " + std::to_string(model));
             const test::FilterResult r = raster(test::writePpd(dir, desc), stream);
             ASSERT_TRUE(test::survived(r));
