@@ -128,7 +128,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     InputSource input(file.fd());
     PageState state;
     state.PrinterModel = model.number;
-    PrinterStream out(-1);
+    PrinterStream out(-1, 4096);
     initializePrinter(out);
     runRasterJob(input, s, model, state, out);
     out.flush();

@@ -23,7 +23,7 @@ for t in "${targets[@]}"; do
   # sanitizer reports still go to the fuzzer's output.
   log="$build/fuzz/fuzz_$t.log"
   status=0
-  LSAN_OPTIONS="suppressions=$here/lsan.supp" ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1 \
+  LSAN_OPTIONS="suppressions=$here/lsan.supp" ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1:max_allocation_size_mb=256 \
   "$build/fuzz/fuzz_$t" "$scratch" "$here/corpus/$t" "${dict[@]}" \
     -max_total_time="$seconds" -timeout=10 -rss_limit_mb=4096 -max_len=16384 \
     -close_fd_mask=3 -print_final_stats=1 -artifact_prefix="$findings/$t-" >"$log" 2>&1 || status=$?

@@ -28,8 +28,6 @@ constexpr std::array<std::uint8_t, 722> kCancelTrailer = [] {
     return t;
 }();
 
-constexpr std::size_t kInitialCapacity = 512 * 1024;
-
 // write(2) until done or failed; only async-signal-safe calls.
 void writeAllRaw(int fd, const std::uint8_t* p, std::size_t n)
 {
@@ -49,8 +47,9 @@ void writeAllRaw(int fd, const std::uint8_t* p, std::size_t n)
 
 } // namespace
 
-PrinterStream::PrinterStream(int fd)
-    : fd_(fd), data_(new std::uint8_t[kInitialCapacity]), capacity_(kInitialCapacity)
+PrinterStream::PrinterStream(int fd, std::size_t initialCapacity)
+    : fd_(fd), data_(new std::uint8_t[std::max<std::size_t>(initialCapacity, 1)]),
+      capacity_(std::max<std::size_t>(initialCapacity, 1))
 {
 }
 

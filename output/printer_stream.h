@@ -22,8 +22,9 @@ namespace kordane {
 class PrinterStream final : public ByteSink {
 public:
     // fd >= 0: bytes go to that descriptor. fd < 0: bytes are kept in memory
-    // and read back with captured() (tests, previews).
-    explicit PrinterStream(int fd);
+    // and read back with captured() (tests, previews). The buffer starts at
+    // initialCapacity bytes and doubles when a command needs more.
+    explicit PrinterStream(int fd, std::size_t initialCapacity = kDefaultCapacity);
     ~PrinterStream() override;
     PrinterStream(const PrinterStream&) = delete;
     PrinterStream& operator=(const PrinterStream&) = delete;
@@ -52,6 +53,7 @@ public:
     [[noreturn]] void finishCancel();
 
     static constexpr std::size_t kFlushThreshold = 256 * 1024;
+    static constexpr std::size_t kDefaultCapacity = 512 * 1024;
 
 private:
     void grow(std::size_t needed);
