@@ -75,6 +75,11 @@ TEST(Logo, ValuesOutsideTheRanges)
     PrinterStream out(-1);
     printLogoBlock(out, s, LogoCommand::NvGraphicsKey31);
     EXPECT_BYTES(hex("1B 61 00 1D 28 4C 06 00 30 45 30 38 01 01 1B 40"), flushed(out));
+    // The stored bit image is numbered LogoImage + 1, wrapping at the top.
+    s.LogoImage = 2147483647;
+    PrinterStream nv(-1);
+    printLogoBlock(nv, s, LogoCommand::NvBitImage);
+    EXPECT_BYTES(hex("1B 61 00 1C 70 00 09 1B 40"), flushed(nv));
     EXPECT_FALSE(logoPlacement(4).valid);
     EXPECT_FALSE(logoPlacement(-1).valid);
 }
