@@ -38,9 +38,9 @@ constexpr std::int32_t kPulses[] = {100, 200, 1, 255, 600, 0, -1, kMax, kMin};
 
 // Decoded pixel bytes a stream may hold before the input is skipped: a few
 // bytes of a compressed stream can stand for gigabytes of pixels, which says
-// nothing new and only makes the run slow. 1 MiB still holds a page 2000
-// dots wide and 4000 lines long.
-constexpr std::size_t kMaxDecodedBytes = std::size_t{1} << 20;
+// nothing new and only makes the run slow. 256 KiB still holds a page 2048
+// dots wide and 1024 lines long.
+constexpr std::size_t kMaxDecodedBytes = std::size_t{256} << 10;
 
 struct MemoryReader {
     std::span<const std::uint8_t> bytes;
