@@ -2,6 +2,8 @@
 // kept bytes of each line; no dot is looked at on its own.
 #include "bitmap/crop.h"
 
+#include "core/vector_paths.h"
+
 #include <cassert>
 #include <cstddef>
 #include <cstring>
@@ -83,7 +85,7 @@ void copyWindow(const std::uint8_t* src, std::uint8_t* dst, std::uint32_t height
         return;
     const std::uint8_t* in = src + window.skip;
 #if KORDANE_HAVE_AVX2_PATH
-    if (__builtin_cpu_supports("avx2")) {
+    if (vectorPathsAllowed() && __builtin_cpu_supports("avx2")) {
         copyLinesWide(in, dst, height, bytesPerLine, window.keep);
         return;
     }

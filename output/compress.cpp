@@ -10,6 +10,8 @@
 // sink's storage.
 #include "output/compress.h"
 
+#include "core/vector_paths.h"
+
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -33,9 +35,21 @@ struct BlockMasks {
     std::uint64_t full; // bit i: byte i of the block is FF
 };
 
-inline BlockMasks classify(const std::uint8_t* p)
+// The masks one byte at a time: the only way on processors without vector
+// compares, and a reference for the vector way.
+inline BlockMasks classifyPlain(const std::uint8_t* p)
 {
+    BlockMasks m{0, 0};
+    for (std::size_t i = 0; i < kBlock; ++i) {
+        m.zero |= std::uint64_t{p[i] == 0x00} << i;
+        m.full |= std::uint64_t{p[i] == 0xFF} << i;
+    }
+    return m;
+}
+
 #if defined(__SSE2__)
+inline BlockMasks classifySse2(const std::uint8_t* p)
+{
     const __m128i zeros = _mm_setzero_si128();
     const __m128i ones = _mm_set1_epi8(static_cast<char>(0xFF));
     std::uint64_t zero = 0, full = 0;
@@ -47,15 +61,8 @@ inline BlockMasks classify(const std::uint8_t* p)
                 << (16 * k);
     }
     return {zero, full};
-#else
-    BlockMasks m{0, 0};
-    for (std::size_t i = 0; i < kBlock; ++i) {
-        m.zero |= std::uint64_t{p[i] == 0x00} << i;
-        m.full |= std::uint64_t{p[i] == 0xFF} << i;
-    }
-    return m;
-#endif
 }
+#endif
 
 // Index of the lowest set bit, 64 when there is none.
 inline std::size_t lowestBit(std::uint64_t bits)
@@ -105,16 +112,12 @@ inline std::uint8_t* putLongRun(std::uint8_t* o, std::uint8_t value, std::size_t
     return o;
 }
 
-} // namespace
-
-void CompressData(std::span<const std::uint8_t> region, ByteSink& out)
+// Codes the whole region into `o`, finding the masks of each block with
+// `classify`; returns the end of the code.
+template <BlockMasks (*classify)(const std::uint8_t*)>
+std::uint8_t* codeRegion(std::span<const std::uint8_t> region, std::uint8_t* o)
 {
     const std::size_t n = region.size();
-    if (n == 0)
-        return;
-
-    std::uint8_t* const start = out.reserve(compressedBound(n) + kSlack);
-    std::uint8_t* o = start;
     // A run that reached the end of the last block and may go on.
     std::uint8_t runValue = 0;
     std::size_t runCount = 0;
@@ -172,7 +175,23 @@ void CompressData(std::span<const std::uint8_t> region, ByteSink& out)
         const std::uint64_t ends = (starts >> 1) | (beyond >> 1) | (1ULL << (kBlock - 1));
         o = codeItems(block, m.full, marks, ends, a, stop, o);
     }
-    out.advance(static_cast<std::size_t>(o - start));
+    return o;
+}
+
+} // namespace
+
+void CompressData(std::span<const std::uint8_t> region, ByteSink& out)
+{
+    if (region.empty())
+        return;
+    std::uint8_t* const start = out.reserve(compressedBound(region.size()) + kSlack);
+#if defined(__SSE2__)
+    std::uint8_t* const end = vectorPathsAllowed() ? codeRegion<classifySse2>(region, start)
+                                                   : codeRegion<classifyPlain>(region, start);
+#else
+    std::uint8_t* const end = codeRegion<classifyPlain>(region, start);
+#endif
+    out.advance(static_cast<std::size_t>(end - start));
 }
 
 } // namespace kordane
