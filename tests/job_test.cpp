@@ -1,9 +1,15 @@
-// The filter run as CUPS runs it: every course of a job, its printer bytes,
-// its job-log lines and its exit status.
+// The filter run as CUPS runs it, on real PPD files and raster streams: every
+// model by the groups the printers fall in, then every course of a job, its
+// printer bytes, job-log lines and exit status. Expected bytes are built from
+// the command layouts, never taken from the filter.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
+#include <algorithm>
+
+#include "filter/model_table.h"
+#include "support/bitmap_reference.h"
 #include "support/bytes.h"
 #include "support/filter_runner.h"
 #include "support/ppd_writer.h"
@@ -13,157 +19,398 @@ namespace kordane {
 namespace {
 
 using test::Bytes;
+using test::concat;
 using test::hex;
+using Set = std::vector<int>;
+
+bool in(const Set& set, int model) { return std::find(set.begin(), set.end(), model) != set.end(); }
+
+// The groups the models fall in.
+const Set kMonoFixed{10, 33, 40, 41, 81, 91, 92, 105, 116, 117, 147};
+const Set kFixedFeed{10, 40, 41, 81, 83, 91, 92, 105, 116, 117, 147};
+const Set kTwoColour{1,  6,  11, 22, 29, 30, 31, 35,  36,  42,  43,  60,  61,  63,  82,  87,
+                     88, 90, 96, 97, 110, 111, 114, 115, 134, 137, 152, 153, 154, 156, 257, 273};
+const Set kMono{10, 13, 31, 33, 36, 40, 41, 43, 52, 60, 61, 63, 81, 83, 91, 92, 105, 110, 111, 114, 115, 116,
+                117, 147, 152, 156, 257, 273};
+const Set kNoReduction{10, 40, 81, 83, 91, 116};
+const Set kCompress{29, 30, 31, 33, 36, 40, 41, 42, 43, 60, 61, 63, 81, 82, 83, 87, 88, 90, 91,
+                    92, 96, 97, 105, 110, 111, 114, 115, 116, 117, 134, 137, 147, 152, 153, 154, 156, 257, 273};
+const Set kPageNv{10, 33, 40, 41, 42, 81, 82, 83, 87, 88, 90, 91, 92, 96, 97, 105, 116, 117, 134, 137, 147, 153, 154};
+const Set kTextNv{10, 33, 40, 41, 42, 81, 83, 91, 92, 105, 116, 117, 147};
+const Set kKey31{10, 40, 81, 91, 116};
+const Set kOneLf{22, 35, 87, 88, 90}, kOneMoreLf{61, 110, 152, 257}, kTwoMoreLf{11, 30, 63, 111, 156, 273};
 
 const Bytes kInit = hex("1B 40");
-
-std::string lastLine(const std::string& err)
+const Bytes kPrint = hex("1D 28 4C 02 00 30 32");
+Bytes lf(std::size_t n) { return Bytes(n, 0x0A); }
+Bytes le16(std::size_t v) { return {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8)}; }
+Bytes lines(const Bytes& b, std::size_t first, std::size_t n, std::size_t L)
 {
-    std::string text = err;
-    if (!text.empty() && text.back() == '\n')
-        text.pop_back();
-    const auto nl = text.rfind('\n');
-    return nl == std::string::npos ? text : text.substr(nl + 1);
+    return {b.begin() + static_cast<long>(first * L), b.begin() + static_cast<long>((first + n) * L)};
+}
+
+// PageCut as the model reads it: not at all without a cut.
+int pageCut(int m, int setting) { return in(kMonoFixed, m) || m == 83 ? 0 : setting; }
+
+Bytes pageEnd(int m, int setting)
+{
+    if (in(kFixedFeed, m))
+        return lf(m == 83 ? 4 : 2);
+    const int cut = pageCut(m, setting);
+    if (cut == 2)
+        return concat(lf(in(kTwoMoreLf, m) ? 2 : in(kOneMoreLf, m)), hex(m == 22 || m == 35 ? "1D564201" : "1D564101"));
+    if (cut == 0)
+        return lf(2 - in(kOneLf, m) + in(kOneMoreLf, m) + (in(kTwoMoreLf, m) ? 2 : m == 42));
+    return {};
+}
+
+Bytes jobEnd(int m, int setting)
+{
+    return !in(kFixedFeed, m) && pageCut(m, setting) == 0 ? lf(m == 33 ? 1 : 6) : Bytes{};
+}
+
+Bytes logo(int m, bool text, int image, int width, int feed, int justification)
+{
+    const Bytes head = {0x1B, 0x61, static_cast<std::uint8_t>(justification)};
+    const Bytes key = in(text ? kTextNv : kPageNv, m)
+                          ? concat(hex("1D 28 4C 06 00 30 45 30"),
+                                   Bytes{static_cast<std::uint8_t>((in(kKey31, m) ? 0x31 : 0x30) + image),
+                                         static_cast<std::uint8_t>(1 + (width & 1)), static_cast<std::uint8_t>(1 + width / 2)})
+                          : Bytes{0x1C, 0x70, static_cast<std::uint8_t>(image + 1), static_cast<std::uint8_t>(width)};
+    return concat(head, key, kInit, lf(feed));
+}
+
+Bytes store(int colour, std::size_t width, std::size_t n, const Bytes& data)
+{
+    return concat(hex("1D 28 4C"), le16(data.size() + 10), hex("30 70 30 01 01"), Bytes{static_cast<std::uint8_t>(colour)},
+                  le16(width), le16(n), data);
+}
+
+// A monochrome image by the model's method: the raster bit image, blocks of
+// its compression band (CompPrinting 1), or the graphics buffer in one group
+// up to 255 lines and in bands of 70 beyond.
+Bytes monoImage(int m, int comp, const Bytes& data, std::size_t width, std::size_t L)
+{
+    const std::size_t height = data.size() / L;
+    if (m == 13 || m == 52)
+        return concat(hex("1D 76 30 00"), le16(L), le16(height), data);
+    Bytes out;
+    if (comp == 1 && in(kCompress, m)) {
+        const std::size_t band = m == 33 ? 64 : in({40, 81, 116}, m) ? 10 : 246;
+        for (std::size_t y = 0; y < height; y += band) {
+            const Bytes part = lines(data, y, std::min(band, height - y), L);
+            out = concat(out, hex("08 43 52 00 00 00 00 00"), le16(width), le16(part.size() / L),
+                         reference::compress(part.data(), part.size()), hex("08 43 52 FF 00"));
+        }
+        return out;
+    }
+    const std::size_t group = height <= 255 ? height : 70;
+    for (std::size_t y = 0; y < height; y += group)
+        out = concat(out, store(0x31, width, std::min(group, height - y), lines(data, y, std::min(group, height - y), L)), kPrint);
+    return out;
+}
+
+// The bands of a two-colour page as the first and the second plane.
+std::pair<Bytes, Bytes> planes(const test::RasterPage& page)
+{
+    Bytes first, second;
+    const std::size_t p = page.bytesPerLine / 4;
+    for (std::size_t y = 0; y < page.height; ++y)
+        for (std::size_t j = 0; j < p; ++j) {
+            const std::uint8_t* line = page.pixels.data() + y * page.bytesPerLine;
+            second.push_back(line[j] | line[p + j] | line[2 * p + j]);
+            first.push_back(line[3 * p + j]);
+        }
+    return {first, second};
+}
+
+Bytes colourImage(const test::RasterPage& page)
+{
+    const auto [first, second] = planes(page);
+    const std::size_t p = page.bytesPerLine / 4, height = page.height;
+    const std::size_t group = height <= 255 ? height : 70;
+    Bytes out;
+    for (std::size_t y = 0; y <= height; y += group) {
+        const std::size_t n = std::min(group, height - y);
+        if (n == 0 && height <= 255)
+            break;
+        out = concat(out, store(0x31, page.width, n, lines(first, y, n, p)), store(0x32, page.width, n, lines(second, y, n, p)),
+                     kPrint);
+    }
+    return out;
+}
+
+test::RasterPage colourPage(std::uint32_t width, std::uint32_t height, std::uint32_t seed)
+{
+    test::RasterPage page = test::twoColorPage(width, height);
+    page.pixels = test::randomPage(page.bytesPerLine * 8, height, seed, 0.2).pixels;
+    return page;
 }
 
 class Job : public ::testing::Test {
 protected:
-    std::string ppd(int model, std::initializer_list<std::pair<const char*, const char*>> defaults = {})
+    test::FilterResult run(const std::string& ppd, const std::string& options, const Bytes& input, std::string file = "",
+                           std::string title = "job")
     {
-        return test::writeStandardPpd(dir, model, defaults);
+        test::FilterRun r;
+        r.args = test::filterArgs(options, std::move(file), std::move(title));
+        r.ppdPath = ppd;
+        r.input = input;
+        return test::runFilter(r);
+    }
+    test::FilterResult raster(int model, const std::string& options, const std::vector<test::RasterPage>& pages)
+    {
+        return run(test::writeStandardPpd(dir, model), options, test::rasterStream(pages));
     }
     test::TempDir dir;
 };
 
-TEST_F(Job, WrongArgumentCount)
+TEST_F(Job, EveryModelByItsGroups)
 {
-    for (std::size_t count : {4u, 7u, 8u, 0u}) {
-        std::vector<std::string> args = {"1", "user", "title", "1", "", "file", "extra", "more"};
-        args.resize(count);
-        const test::FilterResult r = test::runFilterArgs(args, ppd(42));
-        EXPECT_EQ(r.exitStatus, 1);
-        EXPECT_TRUE(r.out.empty());
-        EXPECT_EQ(r.err, "TQ4 DEBUG MSG : drive version v1.3.5\n"
-                         "TQ4 DEBUG MSG: rastertoKordane job-id user title copies options [file]\n");
+    const Bytes small = test::rasterStream({test::randomPage(64, 5, 1), test::randomPage(64, 3, 2)});
+    const test::RasterPage tall = test::randomPage(64, 300, 3, 0.3), wide = test::randomPage(576, 30, 4, 0.3);
+    const test::RasterPage colour = colourPage(64, 20, 5), plain = test::randomPage(64, 20, 6);
+    const Bytes third = lines(reference::reduce(wide.pixels, 30, 72, 3), 0, 10, 24);
+    const std::string text = dir.write("note.txt", "Table 4\r\nSoup\n");
+    for (const ModelInfo& info : allModels()) {
+        const int m = info.number;
+        SCOPED_TRACE("model " + std::to_string(m));
+        const std::string ppd = test::writeStandardPpd(dir, m);
+        for (int cut : {0, 1, 2})
+            EXPECT_BYTES(concat(kInit, pageEnd(m, cut), pageEnd(m, cut), jobEnd(m, cut)),
+                         run(ppd, "LogoPosition=4 PageCut=" + std::to_string(cut), small).out);
+
+        const Bytes around = logo(m, false, 1, 3, 1, 2);
+        const test::FilterResult framed =
+            run(ppd, "ColorModel=1 PageType=1 PageCut=1 CompPrinting=1 LogoPosition=3 LogoImage=1 LogoWidth=3 LineFeed=1 LogoJustification=2",
+                test::rasterStream({tall}));
+        EXPECT_EQ(framed.exitStatus, 0);
+        EXPECT_BYTES(concat(kInit, around, monoImage(m, 1, tall.pixels, 64, 8), around, pageEnd(m, 1), jobEnd(m, 1)),
+                     framed.out);
+
+        const Bytes reduced = in(kNoReduction, m) ? monoImage(m, 0, wide.pixels, 576, 72) : monoImage(m, 0, third, 192, 24);
+        EXPECT_BYTES(concat(kInit, reduced, pageEnd(m, 1), jobEnd(m, 1)),
+                     run(ppd, "ColorModel=1 PageType=1 PageCut=1 PageSize=95", test::rasterStream({wide})).out);
+
+        EXPECT_BYTES(concat(kInit, logo(m, true, 2, 1, 0, 0), test::bytes("Table 4\r\nSoup\n")),
+                     run(ppd, "LogoPosition=1 LogoImage=2 LogoWidth=1", {}, text).out);
+
+        if (in(kMonoFixed, m) || m == 83)
+            continue; // always monochrome
+        const Bytes twoColours = in(kTwoColour, m) ? colourImage(colour) : monoImage(m, 0, colour.pixels, 64, 32);
+        EXPECT_BYTES(concat(kInit, twoColours, pageEnd(m, 1), jobEnd(m, 1)),
+                     run(ppd, "ColorModel=0 PageType=1 PageCut=1", test::rasterStream({colour})).out);
+        EXPECT_BYTES(concat(kInit, in(kMono, m) ? monoImage(m, 0, plain.pixels, 64, 8) : Bytes{}, pageEnd(m, 1), jobEnd(m, 1)),
+                     run(ppd, "ColorModel=2 PageType=1 PageCut=1", test::rasterStream({plain})).out);
     }
 }
 
-TEST_F(Job, FileThatCannotBeOpened)
+std::string lastLine(std::string err)
 {
-    std::vector<std::string> args = test::defaultArgs();
-    args.push_back(dir.file("missing.txt"));
-    const test::FilterResult r = test::runFilterArgs(args, ppd(42));
-    EXPECT_EQ(r.exitStatus, 1);
-    EXPECT_TRUE(r.out.empty());
-    EXPECT_EQ(lastLine(r.err), "TQ4 DEBUG MSG: Unable to open raster file - : No such file or directory");
-
-    // A directory opens, then every read fails.
-    args.back() = dir.path();
-    const test::FilterResult unreadable = test::runFilterArgs(args, ppd(42));
-    EXPECT_EQ(unreadable.exitStatus, 1);
-    EXPECT_NE(unreadable.err.find("ERROR: Unable to read the text file"), std::string::npos);
+    if (!err.empty() && err.back() == '\n')
+        err.pop_back();
+    return err.substr(err.rfind('\n') + 1);
 }
 
-TEST_F(Job, UnsupportedModelWritesNoPrinterByte)
+TEST_F(Job, CoursesArgumentsAndPpds)
 {
-    const test::FilterResult r = test::runFilterArgs(test::defaultArgs(), ppd(2), test::rasterStream({test::randomPage(64, 8, 1)}));
-    EXPECT_EQ(r.exitStatus, 1);
-    EXPECT_TRUE(r.out.empty());
-    EXPECT_EQ(r.err, "TQ4 DEBUG MSG : drive version v1.3.5\n"
-                     "TQ4 DEBUG MSG : This printer is not KORDANE's printer.\n"
-                     "ERROR: No pages found!\n");
-}
+    const std::string ppd42 = test::writeStandardPpd(dir, 42);
+    for (std::size_t count : {4u, 7u, 0u}) {
+        std::vector<std::string> args = {"1", "user", "title", "1", "", "file", "extra"};
+        args.resize(count);
+        test::FilterRun r{args, ppd42};
+        const test::FilterResult bad = test::runFilter(r);
+        EXPECT_EQ(bad.exitStatus, 1);
+        EXPECT_TRUE(bad.out.empty());
+        EXPECT_EQ(bad.err, "TQ4 DEBUG MSG : drive version v1.3.5\n"
+                           "TQ4 DEBUG MSG: rastertoKordane job-id user title copies options [file]\n");
+    }
+    const test::FilterResult missing = run(ppd42, "", {}, dir.file("missing.txt"));
+    EXPECT_EQ(missing.exitStatus, 1);
+    EXPECT_TRUE(missing.out.empty());
+    EXPECT_EQ(lastLine(missing.err), "TQ4 DEBUG MSG: Unable to open raster file - : No such file or directory");
 
-TEST_F(Job, MissingOrUnreadablePpdIsReportedAsAnUnsupportedPrinter)
-{
+    const test::FilterResult unknown = run(test::writeStandardPpd(dir, 2), "", test::rasterStream({test::randomPage(8, 2, 1)}));
+    EXPECT_EQ(unknown.exitStatus, 1);
+    EXPECT_TRUE(unknown.out.empty());
+    EXPECT_EQ(unknown.err, "TQ4 DEBUG MSG : drive version v1.3.5\nTQ4 DEBUG MSG : This printer is not KORDANE's printer.\n"
+                           "ERROR: No pages found!\n");
     const std::string garbage = dir.write("garbage.ppd", Bytes{0x00, 0xFF, '*', 'P', 0x0A, 0x1B, 0x40, '"'});
-    for (std::string path : {std::string(), dir.file("none.ppd"), dir.path(), dir.write("empty.ppd", ""), garbage}) {
-        const test::FilterResult r = test::runFilterArgs(test::defaultArgs(), path);
+    for (const std::string& path : {std::string(), dir.file("none.ppd"), dir.path(), dir.write("empty.ppd", ""), garbage}) {
+        const test::FilterResult r = run(path, "", {});
         EXPECT_EQ(r.exitStatus, 1) << path;
         EXPECT_TRUE(r.out.empty()) << path;
         EXPECT_NE(r.err.find("\nERROR: "), std::string::npos) << r.err;
-        EXPECT_NE(r.err.find("This printer is not KORDANE's printer.\nERROR: No pages found!\n"), std::string::npos);
+        EXPECT_NE(r.err.find("not KORDANE's printer.\nERROR: No pages found!\n"), std::string::npos) << r.err;
     }
-}
 
-TEST_F(Job, ApiTitleSendsOnlyTheInitialisation)
-{
-    for (std::string title : {"KORDANE_API_MODE", "KORDANE_API_MODE and more"}) {
-        test::FilterRun run;
-        run.args = test::defaultArgs(title);
-        run.ppdPath = ppd(42);
-        run.closeStdin = false; // standard input is never read
-        run.timeoutMs = 5000;
-        const test::FilterResult r = test::runFilter(run);
-        EXPECT_FALSE(r.timedOut);
-        EXPECT_EQ(r.exitStatus, 1);
-        EXPECT_BYTES(kInit, r.out);
-        EXPECT_EQ(lastLine(r.err), "ERROR: No pages found!");
+    // The API title sends the initialisation only and never reads its input.
+    for (const char* title : {"KORDANE_API_MODE", "KORDANE_API_MODE and more"}) {
+        test::FilterRun r{test::filterArgs("", "", title), ppd42};
+        r.closeStdin = false;
+        const test::FilterResult api = test::runFilter(r);
+        EXPECT_EQ(api.exitStatus, 1);
+        EXPECT_BYTES(kInit, api.out);
+        EXPECT_EQ(lastLine(api.err), "ERROR: No pages found!");
     }
-    // Fifteen of the sixteen characters make a raster job.
-    const test::FilterResult r = test::runFilterArgs(test::defaultArgs("KORDANE_API_MOD"), ppd(42, {{"PageCut", "0"}}));
-    EXPECT_BYTES(test::concat(kInit, test::repeat(0x0A, 6)), r.out);
+    const test::FilterResult almost = run(ppd42, "", {}, "", "KORDANE_API_MOD");
+    EXPECT_EQ(almost.exitStatus, 1);
+    EXPECT_BYTES(concat(kInit, lf(6)), almost.out);
+    EXPECT_EQ(lastLine(almost.err), "ERROR: No pages found!");
+
+    const test::FilterResult one = run(ppd42, "", test::rasterStream({test::randomPage(576, 20, 5)}));
+    EXPECT_EQ(one.exitStatus, 0);
+    EXPECT_EQ(lastLine(one.err), "INFO: Ready to print.");
+    EXPECT_NE(one.err.find("TQ4 DEBUG MSG: The Printer Model is : 42\n"), std::string::npos);
+    EXPECT_NE(one.err.find("TQ4 DEBUG MESG: PAGE: 1 1\n"), std::string::npos);
 }
 
-TEST_F(Job, RasterJobCourses)
+TEST_F(Job, TextFilesAndRasterFiles)
 {
-    const std::string model42 = ppd(42, {{"PageCut", "0"}});
-    // No page: the end-of-job feed still goes out.
-    test::FilterResult r = test::runFilterArgs(test::defaultArgs(), model42, {});
-    EXPECT_EQ(r.exitStatus, 1);
-    EXPECT_BYTES(test::concat(kInit, test::repeat(0x0A, 6)), r.out);
-    EXPECT_EQ(lastLine(r.err), "ERROR: No pages found!");
+    const std::string ppd42 = test::writeStandardPpd(dir, 42);
+    Bytes all;
+    for (int i = 0; i < 210000; ++i)
+        all.push_back(static_cast<std::uint8_t>(i * 7 % 256));
+    for (std::size_t size : {std::size_t{0}, std::size_t{1024}, std::size_t{1025}, all.size()}) {
+        const Bytes part(all.begin(), all.begin() + static_cast<long>(size));
+        const test::FilterResult r = run(ppd42, "", {}, dir.write("t.txt", part), "KORDANE_API_MODE");
+        EXPECT_EQ(r.exitStatus, 0);
+        EXPECT_BYTES(concat(kInit, part), r.out) << size << " bytes";
+        EXPECT_EQ(lastLine(r.err), "TQ4 DEBUG MSG: The Printer Model is : 42");
+    }
+    const Bytes twoLogos = hex("1B6100 1D284C0600304530300102 1B40 1B6100 1D284C0600304530300102 1B40");
+    EXPECT_BYTES(concat(kInit, twoLogos), run(ppd42, "LogoPosition=3 LogoWidth=2", {}, dir.write("e.txt", "")).out);
+    EXPECT_BYTES(kInit, run(ppd42, "LogoPosition=4", {}, dir.write("f.txt", "text")).out);
+    test::PpdSpec noLogo = test::standardPpd(42);
+    EXPECT_BYTES(kInit, run(test::writePpd(dir, test::removeOption(noLogo, "LogoPosition")), "", {}, dir.file("f.txt")).out);
+    // A directory opens but cannot be read: the closing logo still goes out, the job fails.
+    const test::FilterResult unreadable = run(ppd42, "LogoPosition=3 LogoWidth=2", {}, dir.path());
+    EXPECT_EQ(unreadable.exitStatus, 1);
+    EXPECT_BYTES(concat(kInit, twoLogos), unreadable.out);
+    EXPECT_NE(unreadable.err.find("\nERROR: Unable to read the text file"), std::string::npos);
 
-    // One page.
-    r = test::runFilterArgs(test::defaultArgs(), model42, test::rasterStream({test::randomPage(576, 20, 5)}));
-    EXPECT_EQ(r.exitStatus, 0);
-    EXPECT_EQ(lastLine(r.err), "INFO: Ready to print.");
-    EXPECT_NE(r.err.find("TQ4 DEBUG MSG: The Printer Model is : 42\n"), std::string::npos);
-    EXPECT_NE(r.err.find("TQ4 DEBUG MESG: PAGE: 1 1\n"), std::string::npos);
-}
-
-TEST_F(Job, TextJobWithAnyTitle)
-{
-    const std::string text = dir.write("note.txt", "Total 12.50\n");
-    std::vector<std::string> args = test::defaultArgs("KORDANE_API_MODE");
-    args.push_back(text);
-    const test::FilterResult r = test::runFilterArgs(args, ppd(42));
-    EXPECT_EQ(r.exitStatus, 0);
-    EXPECT_BYTES(test::concat(kInit, test::bytes("Total 12.50\n")), r.out);
-    EXPECT_EQ(lastLine(r.err), "TQ4 DEBUG MSG: The Printer Model is : 42");
-}
-
-TEST_F(Job, RasterFileArgumentIsARasterJob)
-{
-    const std::string model42 = ppd(42, {{"PageCut", "2"}});
+    // A file holding a raster stream is a raster job, from a FIFO too.
+    const std::string cut = test::writeStandardPpd(dir, 42, {{"PageCut", "2"}});
     const Bytes stream = test::rasterStream({test::randomPage(576, 20, 5), test::randomPage(576, 30, 6)});
-    std::vector<std::string> args = test::defaultArgs();
-    args.push_back(dir.write("job.ras", stream));
-    const test::FilterResult fromFile = test::runFilterArgs(args, model42);
-    const test::FilterResult fromStdin = test::runFilterArgs(test::defaultArgs(), model42, stream);
+    const test::FilterResult fromStdin = run(cut, "", stream);
+    const test::FilterResult fromFile = run(cut, "", {}, dir.write("job.ras", stream));
     EXPECT_EQ(fromFile.exitStatus, 0);
-    EXPECT_EQ(lastLine(fromFile.err), "INFO: Ready to print.");
     EXPECT_BYTES(fromStdin.out, fromFile.out);
     EXPECT_NE(fromFile.err.find("PAGE: 2 1"), std::string::npos);
-
-    // The same through a FIFO: the bytes read to recognise it are not lost.
     const std::string fifo = dir.file("job.fifo");
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    test::FilterRun run;
-    run.program = "/bin/sh";
-    run.argv0 = "sh";
-    run.args = {"-c", "cat \"$1\" > \"$2\" & exec \"$0\" 1 user t 1 '' \"$2\"", KORDANE_FILTER_PATH,
-                args.back(), fifo};
-    run.ppdPath = model42;
-    const test::FilterResult throughFifo = test::runFilter(run);
+    test::FilterRun viaFifo{{"-c", "cat \"$1\" > \"$2\" & exec \"$0\" 1 user t 1 '' \"$2\"", KORDANE_FILTER_PATH,
+                             dir.file("job.ras"), fifo},
+                            cut};
+    viaFifo.program = "/bin/sh";
+    const test::FilterResult throughFifo = test::runFilter(viaFifo);
     EXPECT_EQ(throughFifo.exitStatus, 0);
     EXPECT_BYTES(fromStdin.out, throughFifo.out);
-
-    // The API title is honoured for a raster file too.
-    args[2] = "KORDANE_API_MODE";
-    const test::FilterResult api = test::runFilterArgs(args, model42);
-    EXPECT_BYTES(kInit, api.out);
+    const test::FilterResult api = run(cut, "", {}, dir.file("job.ras"), "KORDANE_API_MODE");
     EXPECT_EQ(api.exitStatus, 1);
+    EXPECT_BYTES(kInit, api.out);
+}
+
+TEST_F(Job, PagesDrawersAndFailures)
+{
+    const Bytes fullCut = hex("1D 56 41 01"), drawer1 = hex("1B 70 00 32 FF"), drawer2 = hex("1B 70 01 64 FF");
+    const auto page = [](std::uint32_t seed) { return test::randomPage(64, 4, seed); };
+    const test::RasterPage blank = test::blankPage(64, 9);
+    const std::string noImage = "LogoPosition=4 ";
+
+    // Blank pages leave no trace, unless blank lines are kept.
+    const test::FilterResult blankOnly = raster(6, noImage, {blank});
+    EXPECT_EQ(blankOnly.exitStatus, 1);
+    EXPECT_BYTES(concat(kInit, lf(6)), blankOnly.out);
+    EXPECT_NE(blankOnly.err.find("TQ4 DEBUG MSG : removeNullLine() NULLPAGE\n"), std::string::npos);
+    EXPECT_BYTES(concat(kInit, lf(2), lf(6)), raster(6, noImage + "PageType=1", {blank}).out);
+    const test::FilterResult mixed = raster(1, noImage, {page(1), blank, page(2)});
+    EXPECT_BYTES(concat(kInit, lf(2), lf(2), lf(6)), mixed.out);
+    EXPECT_NE(mixed.err.find("PAGE: 2 1\n"), std::string::npos);
+
+    // The drawer before the first page and after the last, never per page.
+    const std::vector<test::RasterPage> three = {page(1), page(2), page(3)};
+    EXPECT_BYTES(concat(kInit, drawer1, drawer2, fullCut, fullCut, fullCut, drawer1, drawer2),
+                 raster(42, noImage + "CashDrawer=3 CashDrawerOpen=2 PageCut=2", three).out);
+    EXPECT_BYTES(concat(kInit, drawer1, fullCut, fullCut, fullCut), raster(42, noImage + "CashDrawer=1 PageCut=2", three).out);
+    EXPECT_BYTES(concat(kInit, lf(6)), raster(42, noImage + "CashDrawer=1 CashDrawerOpen=0", {blank}).out);
+    EXPECT_BYTES(concat(kInit, lf(6), drawer2), raster(42, noImage + "CashDrawer=2 CashDrawerOpen=1", {blank}).out);
+
+    // Pixels that cannot be read end the job after the pages before them.
+    const Bytes stream = test::rasterStream({test::randomPage(576, 40, 1), test::randomPage(576, 40, 2), test::randomPage(576, 40, 3)});
+    const test::FilterResult cutShort = run(test::writeStandardPpd(dir, 42), noImage + "PageCut=2 CashDrawer=1 CashDrawerOpen=1",
+                                            Bytes(stream.begin(), stream.end() - 500));
+    EXPECT_EQ(cutShort.exitStatus, 1);
+    EXPECT_BYTES(concat(kInit, fullCut, fullCut, drawer1), cutShort.out);
+    EXPECT_EQ(cutShort.err.find("PAGE: 3"), std::string::npos);
+    EXPECT_NE(cutShort.err.find("NULLIMAGE\n"), std::string::npos);
+    EXPECT_LT(cutShort.err.find("\nERROR: The pixel data of page 3"), cutShort.err.find("INFO: Ready to print.\n"));
+
+    // Pages deeper than 1 bit get no image and fail the job; copies are not repeated.
+    for (std::uint32_t bits : {8u, 24u}) {
+        test::RasterPage deep = test::deepPage(64, 6, bits);
+        std::fill(deep.pixels.begin() + 10, deep.pixels.begin() + 40, 0x80);
+        const test::FilterResult r = raster(42, "ColorModel=1 PageCut=2", {deep});
+        EXPECT_EQ(r.exitStatus, 1);
+        EXPECT_BYTES(concat(kInit, fullCut), r.out);
+        EXPECT_NE(r.err.find("ERROR: Page 1 has " + std::to_string(bits) + " bits per pixel"), std::string::npos);
+    }
+    test::RasterPage copies = page(1);
+    copies.numCopies = 3;
+    const test::FilterResult once = raster(42, noImage + "PageCut=2", {copies});
+    EXPECT_BYTES(concat(kInit, fullCut), once.out);
+    EXPECT_NE(once.err.find("TQ4 DEBUG MESG: PAGE: 1 3\n"), std::string::npos);
+}
+
+TEST_F(Job, ImageBandsAndLimits)
+{
+    const std::string mono = "ColorModel=1 PageType=1 PageCut=1";
+    for (std::uint32_t height : {255u, 256u, 280u}) {
+        const test::RasterPage page = test::randomPage(576, height, height);
+        const test::FilterResult r = raster(42, mono, {page});
+        EXPECT_BYTES(concat(kInit, monoImage(42, 0, page.pixels, 576, 72)), r.out) << height;
+        EXPECT_NE(r.err.find("Normal printing.\n"), std::string::npos);
+    }
+    // 1000 bytes a line: at most 65 lines fit one block's 16-bit count.
+    const test::RasterPage wide = test::randomPage(8000, 200, 3);
+    Bytes split = kInit;
+    for (std::size_t y = 0; y < 200; y += 65)
+        split = concat(split, store(0x31, 8000, std::min<std::size_t>(65, 200 - y), lines(wide.pixels, y, std::min<std::size_t>(65, 200 - y), 1000)), kPrint);
+    EXPECT_BYTES(split, raster(42, mono, {wide}).out);
+    // A line no command can carry: no image, an error, the trailers still.
+    const test::FilterResult huge = raster(42, "ColorModel=1 PageType=1 PageCut=2", {test::randomPage(66000 * 8, 2, 4)});
+    EXPECT_EQ(huge.exitStatus, 1);
+    EXPECT_BYTES(concat(kInit, hex("1D 56 41 01")), huge.out);
+    EXPECT_NE(huge.err.find("\nERROR: "), std::string::npos);
+
+    // CompPrinting missing from the PPD: no image at all.
+    test::PpdSpec noComp = test::standardPpd(33);
+    const test::FilterResult none = run(test::writePpd(dir, test::removeOption(noComp, "CompPrinting")), "PageType=1",
+                                        test::rasterStream({test::randomPage(64, 10, 1)}));
+    EXPECT_BYTES(concat(kInit, lf(2), lf(1)), none.out);
+    EXPECT_EQ(none.err.find("printing."), std::string::npos);
+    // A logo below the image only.
+    const test::RasterPage small = test::randomPage(64, 5, 9);
+    EXPECT_BYTES(concat(kInit, monoImage(13, 0, small.pixels, 64, 8), logo(13, false, 1, 3, 0, 0), lf(2), lf(6)),
+                 raster(13, "PageType=1 LogoPosition=2 LogoImage=1 LogoWidth=3", {small}).out);
+
+    // Two colours in bands of 70, the last group sent even when empty.
+    for (std::uint32_t height : {300u, 280u}) {
+        const test::RasterPage page = colourPage(576, height, height);
+        const test::FilterResult r = raster(42, "ColorModel=0 PageType=1 PageCut=1", {page});
+        EXPECT_BYTES(concat(kInit, colourImage(page)), r.out) << height;
+        EXPECT_EQ(test::toHex(r.out, 2, 17), "1D 28 4C BA 13 30 70 30 01 01 31 40 02 46 00");
+    }
+
+    // A later page larger than the first prints as it would alone.
+    for (const char* rotation : {"0", "1", "3"}) {
+        const std::string options = mono + " Rotation=" + rotation;
+        const test::RasterPage first = test::randomPage(64, 10, 1), large = test::randomPage(800, 240, 2);
+        const Bytes alone = raster(42, options, {large}).out;
+        EXPECT_BYTES(concat(raster(42, options, {first}).out, Bytes(alone.begin() + 2, alone.end())),
+                     raster(42, options, {first, large}).out)
+            << "Rotation " << rotation;
+    }
 }
 
 } // namespace

@@ -1,12 +1,11 @@
 // Plain dot-by-dot versions of the bitmap transforms and the run-length code,
 // written straight from the dot mappings, for checking the fast versions and
-// for timing against them. Also a decoder and a receipt-like page generator.
+// for timing against them, and a decoder of the run-length code.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <optional>
-#include <random>
 #include <span>
 #include <vector>
 
@@ -133,40 +132,5 @@ struct Guarded {
         return true;
     }
 };
-
-// A receipt-like page: mostly blank lines, lines of text with blank margins
-// and sparse glyph bytes, now and then a solid rule, and in tests any mix.
-inline Bytes receiptPage(std::size_t H, std::size_t L, std::uint32_t seed)
-{
-    std::mt19937 rng(seed);
-    Bytes page(H * L, 0);
-    for (std::size_t y = 0; y < H; ++y) {
-        std::uint8_t* line = page.data() + y * L;
-        const unsigned kind = rng() % 16;
-        if (kind < 7)
-            continue; // blank
-        if (kind == 7) {
-            for (std::size_t x = L / 16; x < L - L / 16; ++x)
-                line[x] = 0xFF; // rule
-            continue;
-        }
-        for (std::size_t x = L / 16; x < L - L / 16; ++x) {
-            const unsigned r = rng() % 8;
-            line[x] = r < 3 ? 0 : r == 3 ? 0xFF : static_cast<std::uint8_t>(rng());
-        }
-    }
-    return page;
-}
-
-inline Bytes randomBytes(std::size_t n, std::mt19937& rng, unsigned density)
-{
-    // density 0..8: chance in 8 of a byte being 00 or FF rather than random.
-    Bytes b(n);
-    for (auto& v : b) {
-        const unsigned r = rng() % 16;
-        v = r < 2 * density ? (r % 2 ? 0xFF : 0x00) : static_cast<std::uint8_t>(rng());
-    }
-    return b;
-}
 
 } // namespace kordane::reference

@@ -1,10 +1,8 @@
-// Runs the filter as the print system does: a separate process with the
-// filter arguments, a clean environment holding PPD, the job on standard
-// input, printer bytes collected from standard output and the job log from
-// standard error.
+// Runs the filter as the print system does: a process of its own with the
+// filter arguments, an environment holding PPD, the job on standard input,
+// printer bytes from standard output and the job log from standard error.
 #pragma once
 
-#include <csignal>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -13,16 +11,23 @@
 namespace kordane::test {
 
 struct FilterRun {
+    FilterRun() = default;
+    FilterRun(std::vector<std::string> a, std::string ppd, std::vector<std::uint8_t> in = {})
+        : args(std::move(a)), ppdPath(std::move(ppd)), input(std::move(in))
+    {
+    }
+
     std::vector<std::string> args;   // argv[1..]
     std::string ppdPath;             // empty: PPD unset
     std::vector<std::uint8_t> input; // written to standard input
-    bool closeStdin = true;          // false: keep it open after the input until the signal is sent
-    // If non-empty: once this text has appeared on standard error, wait
-    // signalDelayMs and send SIGTERM (then close standard input).
+    bool closeStdin = true;          // false: kept open after the input until the signal is sent
+    // When set: once this text has appeared on standard error, wait
+    // signalDelayMs, send SIGTERM and close standard input.
     std::string signalAfterStderr;
     int signalDelayMs = 0;
-    int timeoutMs = 20000; // then SIGKILL and timedOut
-    // Added to the environment, after PPD (so they can override it).
+    // A safety net against a hung filter only: no test relies on it.
+    int timeoutMs = 300000;
+    // Added to the environment after PPD, replacing entries of the same name.
     std::vector<std::pair<std::string, std::string>> env;
     std::string program = KORDANE_FILTER_PATH;
     std::string argv0 = "rastertoKordane";
@@ -37,16 +42,14 @@ struct FilterResult {
     bool signalSent = false;
 };
 
-// Starts the program and feeds its input while draining both outputs, so
-// large inputs and outputs never block each other. The environment holds
-// only PATH, PPD, any sanitizer options of the test process and the extra
-// entries. Throws std::system_error when the process cannot be started.
+// Feeds the input while draining both outputs, so that neither side blocks.
+// The environment holds PATH, PPD, the sanitizer options of the test process
+// and the extra entries. Throws std::system_error when the process cannot
+// be started.
 FilterResult runFilter(const FilterRun& run);
 
-FilterResult runFilterArgs(std::vector<std::string> args, std::string ppd,
-                           std::vector<std::uint8_t> input = {});
-
-// The five standard filter arguments: job id 1, user, title, 1 copy, options.
-std::vector<std::string> defaultArgs(std::string title = "job", std::string options = "");
+// The five standard filter arguments: job 1, user, title, 1 copy, options;
+// then the file, when one is given.
+std::vector<std::string> filterArgs(std::string options = "", std::string file = "", std::string title = "job");
 
 } // namespace kordane::test

@@ -11,8 +11,6 @@
 
 namespace kordane::test {
 
-// ---------------------------------------------------------------- TempDir
-
 TempDir::TempDir()
 {
     const char* base = std::getenv("TMPDIR");
@@ -28,171 +26,95 @@ TempDir::~TempDir()
     std::filesystem::remove_all(path_, ignored);
 }
 
-std::string TempDir::file(std::string_view name) const
-{
-    return path_ + "/" + std::string(name);
-}
-
-std::string TempDir::write(std::string_view name, const std::vector<std::uint8_t>& data) const
-{
-    return write(name, std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
-}
-
 std::string TempDir::write(std::string_view name, std::string_view text) const
 {
     const std::string path = file(name);
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    if (!out.flush())
+    if (!out.write(text.data(), static_cast<std::streamsize>(text.size())).flush())
         throw std::runtime_error("cannot write " + path);
     return path;
 }
 
-// ---------------------------------------------------------------- PPD text
-
-namespace {
-
-// A PPD number in points, two decimals.
-std::string pt(double value)
-{
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.2f", value);
-    return buf;
-}
-
-void writeOption(std::string& ppd, const PpdOption& option, const std::string& code = {})
-{
-    const std::string& k = option.keyword;
-    ppd += "*OpenUI *" + k + "/" + k + ": PickOne\n";
-    ppd += "*OrderDependency: 10 AnySetup *" + k + "\n";
-    if (!option.defaultChoice.empty())
-        ppd += "*Default" + k + ": " + option.defaultChoice + "\n";
-    for (const std::string& choice : option.choices)
-        ppd += "*" + k + " " + choice + "/" + choice + ": \"" + code + "\"\n";
-    ppd += "*CloseUI: *" + k + "\n";
-}
-
-// Page sizes: 80 mm paper with side margins that leave 576 dots at 203 dpi;
-// each size a different length so no two collapse into one.
-void writePageSize(std::string& ppd, const PpdOption& option)
-{
-    constexpr double width = 226.77, left = 11.2, right = 215.57;
-    auto length = [](std::size_t i) { return 566.93 + 28.35 * static_cast<double>(i); };
-    const std::string& dflt = option.defaultChoice;
-
-    for (const char* keyword : {"PageSize", "PageRegion"}) {
-        ppd += std::string("*OpenUI *") + keyword + "/Media Size: PickOne\n";
-        ppd += std::string("*OrderDependency: 10 AnySetup *") + keyword + "\n";
-        if (!dflt.empty())
-            ppd += std::string("*Default") + keyword + ": " + dflt + "\n";
-        for (std::size_t i = 0; i < option.choices.size(); ++i)
-            ppd += std::string("*") + keyword + " " + option.choices[i] + "/" + option.choices[i]
-                + ": \"<</PageSize[" + pt(width) + " " + pt(length(i))
-                + "]/ImagingBBox null>>setpagedevice\"\n";
-        ppd += std::string("*CloseUI: *") + keyword + "\n";
-    }
-    if (!dflt.empty())
-        ppd += "*DefaultImageableArea: " + dflt + "\n";
-    for (std::size_t i = 0; i < option.choices.size(); ++i)
-        ppd += "*ImageableArea " + option.choices[i] + "/" + option.choices[i] + ": \""
-            + pt(left) + " 0.00 " + pt(right) + " " + pt(length(i)) + "\"\n";
-    if (!dflt.empty())
-        ppd += "*DefaultPaperDimension: " + dflt + "\n";
-    for (std::size_t i = 0; i < option.choices.size(); ++i)
-        ppd += "*PaperDimension " + option.choices[i] + "/" + option.choices[i] + ": \""
-            + pt(width) + " " + pt(length(i)) + "\"\n";
-}
-
-std::vector<std::string> numbers(int first, int last)
-{
-    std::vector<std::string> out;
-    for (int i = first; i <= last; ++i)
-        out.push_back(std::to_string(i));
-    return out;
-}
-
-} // namespace
-
 std::string ppdText(const PpdSpec& desc)
 {
-    std::string ppd =
-        "*PPD-Adobe: \"4.3\"\n"
-        "*FormatVersion: \"4.3\"\n"
-        "*FileVersion: \"1.0\"\n"
-        "*LanguageVersion: English\n"
-        "*LanguageEncoding: ISOLatin1\n"
-        "*PCFileName: \"KORDTEST.PPD\"\n"
-        "*Manufacturer: \"Kordane\"\n"
-        "*Product: \"(Kordane Test Printer)\"\n"
-        "*ModelName: \"Kordane Test Printer\"\n"
-        "*ShortNickName: \"Kordane Test Printer\"\n"
-        "*NickName: \"Kordane Test Printer\"\n"
-        "*PSVersion: \"(3010.000) 0\"\n"
-        "*LanguageLevel: \"3\"\n"
-        "*ColorDevice: True\n"
-        "*DefaultColorSpace: Gray\n"
-        "*cupsVersion: 2.4\n";
+    std::string ppd = "*PPD-Adobe: \"4.3\"\n*FormatVersion: \"4.3\"\n*FileVersion: \"1.0\"\n"
+                      "*LanguageVersion: English\n*LanguageEncoding: ISOLatin1\n*PCFileName: \"KORDTEST.PPD\"\n"
+                      "*Manufacturer: \"Kordane\"\n*Product: \"(Kordane Test)\"\n*ModelName: \"Kordane Test\"\n"
+                      "*ShortNickName: \"Kordane Test\"\n*NickName: \"Kordane Test\"\n*PSVersion: \"(3010.000) 0\"\n"
+                      "*LanguageLevel: \"3\"\n*ColorDevice: True\n*DefaultColorSpace: Gray\n*cupsVersion: 2.4\n"
+                      "*cupsFilter: \"application/vnd.cups-raster 0 rastertoKordane\"\n";
     if (desc.modelNumber != 0)
         ppd += "*cupsModelNumber: " + std::to_string(desc.modelNumber) + "\n";
-    ppd += "*cupsFilter: \"application/vnd.cups-raster 0 rastertoKordane\"\n";
-
-    for (const PpdOption& option : desc.options) {
-        if (option.keyword == "PageSize")
-            writePageSize(ppd, option);
-        else
-            writeOption(ppd, option);
+    for (const PpdOption& o : desc.options) {
+        const bool size = o.keyword == "PageSize";
+        for (const std::string& k : {o.keyword, std::string(size ? "PageRegion" : "")}) {
+            if (k.empty())
+                continue;
+            ppd += "*OpenUI *" + k + "/" + k + ": PickOne\n*OrderDependency: 10 AnySetup *" + k + "\n";
+            if (!o.defaultChoice.empty())
+                ppd += "*Default" + k + ": " + o.defaultChoice + "\n";
+            for (std::size_t i = 0; i < o.choices.size(); ++i) {
+                char code[96] = "";
+                if (size)
+                    std::snprintf(code, sizeof code, "<</PageSize[226.77 %.2f]/ImagingBBox null>>setpagedevice",
+                                  566.93 + 28.35 * static_cast<double>(i));
+                ppd += "*" + k + " " + o.choices[i] + "/" + o.choices[i] + ": \"" + code + "\"\n";
+            }
+            ppd += "*CloseUI: *" + k + "\n";
+        }
+        if (!size)
+            continue;
+        // 11.2 pt side margins leave 576 dots at 203 dpi.
+        for (const char* k : {"ImageableArea", "PaperDimension"}) {
+            if (!o.defaultChoice.empty())
+                ppd += std::string("*Default") + k + ": " + o.defaultChoice + "\n";
+            for (std::size_t i = 0; i < o.choices.size(); ++i) {
+                char value[64];
+                const double length = 566.93 + 28.35 * static_cast<double>(i);
+                if (k[0] == 'I')
+                    std::snprintf(value, sizeof value, "11.20 0.00 215.57 %.2f", length);
+                else
+                    std::snprintf(value, sizeof value, "226.77 %.2f", length);
+                ppd += std::string("*") + k + " " + o.choices[i] + "/" + o.choices[i] + ": \"" + value + "\"\n";
+            }
+        }
     }
     return ppd;
 }
 
 std::string writePpd(const TempDir& dir, const PpdSpec& desc)
 {
-    for (int n = 1;; ++n) {
-        const std::string name = "printer-" + std::to_string(n) + ".ppd";
-        if (!std::filesystem::exists(dir.file(name)))
+    for (int n = 1;; ++n)
+        if (const std::string name = "printer-" + std::to_string(n) + ".ppd"; !std::filesystem::exists(dir.file(name)))
             return dir.write(name, ppdText(desc));
-    }
 }
-
-// ---------------------------------------------------------------- editing
 
 PpdSpec standardPpd(int model)
 {
-    const std::vector<std::string> pulses = {"1", "100", "200", "255", "600"};
-    PpdSpec desc;
-    desc.modelNumber = model;
-    desc.options = {
-        {"PageSize", "1", {"1", "56", "94", "95", "100"}},
-        {"PageType", "0", numbers(0, 2)},
-        {"Rotation", "0", numbers(0, 3)},
-        {"FocusArea", "0", numbers(0, 2)},
-        {"ColorModel", "1", numbers(0, 2)},
-        {"CompPrinting", "0", numbers(0, 2)},
-        {"LogoPosition", "0", numbers(0, 4)},
-        {"LogoJustification", "0", numbers(0, 2)},
-        {"LogoImage", "0", numbers(0, 2)},
-        {"LogoWidth", "0", numbers(0, 3)},
-        {"LineFeed", "0", numbers(0, 5)},
-        {"PageCut", "0", numbers(0, 2)},
-        {"CashDrawer", "0", numbers(0, 3)},
-        {"CashDrawerOpen", "0", numbers(0, 2)},
-        {"CashDrawer1PulseWidth", "100", pulses},
-        {"CashDrawer2PulseWidth", "200", pulses},
+    auto upTo = [](int last) {
+        std::vector<std::string> out;
+        for (int i = 0; i <= last; ++i)
+            out.push_back(std::to_string(i));
+        return out;
     };
-    return desc;
+    const std::vector<std::string> pulses = {"1", "100", "200", "255", "600"};
+    return {model,
+            {{"PageSize", "1", {"1", "56", "94", "95", "100"}}, {"PageType", "0", upTo(2)},
+             {"Rotation", "0", upTo(3)}, {"FocusArea", "0", upTo(2)}, {"ColorModel", "1", upTo(2)},
+             {"CompPrinting", "0", upTo(2)}, {"LogoPosition", "0", upTo(4)}, {"LogoJustification", "0", upTo(2)},
+             {"LogoImage", "0", upTo(2)}, {"LogoWidth", "0", upTo(3)}, {"LineFeed", "0", upTo(5)},
+             {"PageCut", "0", upTo(2)}, {"CashDrawer", "0", upTo(3)}, {"CashDrawerOpen", "0", upTo(2)},
+             {"CashDrawer1PulseWidth", "100", pulses}, {"CashDrawer2PulseWidth", "200", pulses}}};
 }
 
 PpdSpec& setDefault(PpdSpec& desc, std::string_view keyword, std::string_view choice)
 {
-    auto option = std::find_if(desc.options.begin(), desc.options.end(),
-                               [&](const PpdOption& o) { return o.keyword == keyword; });
-    if (option == desc.options.end()) {
-        desc.options.push_back({std::string(keyword), std::string(choice), {std::string(choice)}});
-        return desc;
-    }
-    option->defaultChoice = choice;
-    if (std::find(option->choices.begin(), option->choices.end(), choice) == option->choices.end())
-        option->choices.emplace_back(choice);
+    auto o = std::find_if(desc.options.begin(), desc.options.end(), [&](auto& o) { return o.keyword == keyword; });
+    if (o == desc.options.end())
+        o = desc.options.insert(desc.options.end(), {std::string(keyword), "", {}});
+    o->defaultChoice = choice;
+    if (std::find(o->choices.begin(), o->choices.end(), choice) == o->choices.end())
+        o->choices.emplace_back(choice);
     return desc;
 }
 

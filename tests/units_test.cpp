@@ -1,0 +1,196 @@
+// The printer commands, the stream, the bitmap transforms and the coder in
+// process, on the worked examples of their layouts. The transforms and the
+// coder are also checked against their dot-by-dot references on random
+// shapes by the fuzz targets' replays; ctest runs this suite and those
+// replays once more on the plain loops (KORDANE_PORTABLE=1).
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "bitmap/crop.h"
+#include "bitmap/reduce.h"
+#include "bitmap/rotate.h"
+#include "filter/model_table.h"
+#include "output/cash_drawer.h"
+#include "output/commands.h"
+#include "output/compress.h"
+#include "output/logo.h"
+#include "output/page_output.h"
+#include "support/bitmap_reference.h"
+#include "support/bytes.h"
+
+namespace kordane {
+namespace {
+
+using test::Bytes;
+using test::flushed;
+using test::hex;
+
+TEST(Units, Commands)
+{
+    PrinterStream out(-1);
+    initializePrinter(out);
+    selectJustification(out, -1);
+    printNvBitImage(out, 2, 3);
+    printNvGraphics(out, 0x31, 2, 1);
+    lineFeeds(out, 3);
+    lineFeeds(out, 0);
+    lineFeeds(out, -5);
+    printStoredGraphics(out);
+    cutPaper(out, CutKind::Full);
+    cutPaper(out, CutKind::Partial);
+    EXPECT_BYTES(hex("1B40 1B61FF 1C700203 1D284C0600304530310201 0A0A0A 1D284C02003032 1D564101 1D564201"),
+                 flushed(out));
+
+    // The pulse carries half the width as one byte; each drawer its own.
+    for (auto [width, t1] : {std::pair{101, 0x32}, {100, 0x32}, {255, 0x7F}, {1, 0}, {-1, 0}, {-3, 0xFF}, {600, 0x2C}}) {
+        PrinterStream pulse(-1);
+        generatePulse(pulse, 1, width);
+        EXPECT_BYTES((Bytes{0x1B, 0x70, 0x01, static_cast<std::uint8_t>(t1), 0xFF}), flushed(pulse)) << width;
+    }
+    PrintSettings s;
+    s.CashDrawer1PulseWidth = 100;
+    s.CashDrawer2PulseWidth = 200;
+    const Bytes first = hex("1B 70 00 32 FF"), second = hex("1B 70 01 64 FF");
+    for (auto [drawer, expected] : {std::pair{1, first}, {2, second}, {3, test::concat(first, second)}, {0, Bytes{}},
+                                    {-1, Bytes{}}, {4, Bytes{}}}) {
+        PrinterStream drawers(-1);
+        s.CashDrawer = drawer;
+        openCashDrawer(drawers, s);
+        EXPECT_BYTES(expected, flushed(drawers)) << "CashDrawer " << drawer;
+    }
+
+    // Logo values outside their ranges: the key is the base plus LogoImage
+    // as one byte, the size normal; the stored image number wraps.
+    s.LogoJustification = 0;
+    s.LogoImage = 7;
+    s.LogoWidth = 9;
+    s.LineFeed = -1;
+    PrinterStream logo(-1);
+    printLogoBlock(logo, s, LogoCommand::NvGraphicsKey31);
+    s.LogoImage = 2147483647;
+    printLogoBlock(logo, s, LogoCommand::NvBitImage);
+    EXPECT_BYTES(hex("1B6100 1D284C0600304530380101 1B40 1B6100 1C700009 1B40"), flushed(logo));
+}
+
+TEST(Units, StreamSendsWholeCommandsOnly)
+{
+    PrinterStream out(-1, 16);
+    initializePrinter(out);
+    out.begin();
+    out.put(hex("1D 76 30 00"));
+    out.flush(); // the open command stays behind
+    EXPECT_EQ(test::toHex(Bytes(out.captured().begin(), out.captured().end())), "1B 40");
+    out.put(hex("01 00 01 00 FF"));
+    out.end();
+    const Bytes big(3 * 1024 * 1024 + 17, 0x5A);
+    out.command(big); // far larger than the buffer
+    lineFeeds(out, 1);
+    EXPECT_BYTES(test::concat(hex("1B 40 1D 76 30 00 01 00 01 00 FF"), big, hex("0A")), flushed(out));
+}
+
+TEST(Units, TransformExamples)
+{
+    const Bytes src{0xC0, 0x80}; // 2 lines of 1 byte
+    Bytes turned(8);
+    rotate90Degree(src, turned, 2, 1);
+    EXPECT_EQ(turned, (Bytes{0xC0, 0x40, 0, 0, 0, 0, 0, 0}));
+    rotate270Degree(src, turned, 2, 1);
+    EXPECT_EQ(turned, (Bytes{0, 0, 0, 0, 0, 0, 0x80, 0xC0}));
+    for (auto [in, out] : {std::pair{src, Bytes{0x01, 0x03}}, {Bytes{0x81, 0x82, 0x83}, Bytes{0xC1, 0x41, 0x81}},
+                           {Bytes{0x80}, Bytes{0x01}}, {Bytes{}, Bytes{}}}) {
+        rotate180Degree(in);
+        EXPECT_EQ(in, out);
+    }
+    EXPECT_EQ(quarterTurnSize(5, 3), 24u);
+    EXPECT_EQ(quarterTurnSize(9, 0), 0u);
+    if constexpr (sizeof(std::size_t) >= 8) {
+        EXPECT_EQ(quarterTurnSize(UINT32_MAX, 1), std::size_t{1} << 32); // no 32-bit wrap of H + 7
+    }
+
+    Bytes reduced(2, 0xEE);
+    scale100(Bytes{0x80, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00}, reduced, 3, 3);
+    EXPECT_EQ(reduced, (Bytes{0x91, 0x00}));
+    scale50(Bytes{0x80, 0x01, 0x00, 0x20}, reduced, 2, 2);
+    EXPECT_EQ(reduced, (Bytes{0x85, 0x00}));
+    EXPECT_EQ(reducedSize(4, 7, 3), 5u);
+    EXPECT_EQ(reducedSize(5, 1, 2), 0u);
+
+    // Focus windows: bytes skipped and kept of a line.
+    struct Window {
+        std::uint32_t line;
+        FocusWindow centre, end0, end1;
+    };
+    for (const Window& w : {Window{72, {4, 64}, {24, 48}, {8, 64}}, Window{70, {3, 64}, {23, 47}, {6, 64}},
+                            Window{65, {0, 64}, {21, 44}, {1, 64}}, Window{100, {18, 64}, {33, 67}, {36, 64}}}) {
+        SCOPED_TRACE(w.line);
+        EXPECT_EQ(focusWindowCenter(w.line).skip, w.centre.skip);
+        EXPECT_EQ(focusWindowEnd(w.line, 0).skip, w.end0.skip);
+        EXPECT_EQ(focusWindowEnd(w.line, 2).keep, w.end0.keep);
+        EXPECT_EQ(focusWindowEnd(w.line, 3).skip, w.end1.skip);
+        EXPECT_EQ(focusWindowEnd(w.line, 1).keep, w.end1.keep);
+    }
+}
+
+Bytes compressed(const Bytes& region)
+{
+    VectorSink sink;
+    CompressData(region, sink);
+    return sink.bytes();
+}
+
+TEST(Units, CompressExamplesAndRunsAcrossBlockEnds)
+{
+    EXPECT_EQ(compressed({0x00, 0x00, 0x00, 0x7E, 0xFF, 0x81, 0x00}), hex("00 03 7E FF 01 81 00 01"));
+    EXPECT_EQ(compressed(Bytes(300, 0x00)), hex("00 FF 00 2D"));
+    EXPECT_EQ(compressed(Bytes(256, 0xFF)), hex("FF FF FF 01"));
+    EXPECT_EQ(compressed(Bytes(255, 0x00)), hex("00 FF"));
+    EXPECT_TRUE(compressed({}).empty());
+
+    // The coder walks 64-byte blocks: one run of each value, of lengths
+    // around the block size and the 255 cap, at and around block ends,
+    // among other bytes; the regions end at and around block ends too.
+    std::mt19937 rng(2024);
+    for (std::uint8_t v : {0x00, 0xFF})
+        for (std::size_t n : {63u, 64u, 65u, 80u, 129u, 700u})
+            for (std::size_t at = 0; at < n; at += 1 + at / 8)
+                for (std::size_t len : {1u, 2u, 63u, 64u, 65u, 255u, 256u, 511u}) {
+                    Bytes input(n);
+                    for (auto& b : input)
+                        b = static_cast<std::uint8_t>(1 + rng() % 254);
+                    std::fill(input.begin() + static_cast<long>(at), input.begin() + static_cast<long>(std::min(n, at + len)), v);
+                    ASSERT_EQ(compressed(input), reference::compress(input.data(), n))
+                        << n << " bytes, a run of " << len << " at " << at;
+                }
+}
+
+// Images the page loop cannot make from a raster page, sent directly.
+TEST(Units, ImagesOfNoLinesAndBottomTrimAfterAQuarterTurn)
+{
+    auto gray = [](int model, const Bytes& image, ImageGeometry g, std::int32_t comp, std::int32_t rotation) {
+        PrinterStream out(-1);
+        PageState state;
+        state.Rotation = rotation;
+        printGrayPage(out, image, g, comp, *findModel(model), state);
+        return flushed(out);
+    };
+    Bytes image(64, 0);
+    image[0] = 0xAA;
+    image[24] = 0x80; // line 3: only its first byte inked
+    EXPECT_BYTES(test::concat(hex("1D 76 30 00 08 00 04 00"), Bytes(image.begin(), image.begin() + 32)),
+                 gray(13, image, {64, 8, 8}, 0, 1));
+    EXPECT_BYTES(test::concat(hex("1D 76 30 00 08 00 08 00"), image), gray(13, image, {64, 8, 8}, 0, 0));
+    EXPECT_TRUE(gray(13, Bytes(64, 0), {64, 8, 8}, 0, 3).empty());
+
+    const Bytes noLines = hex("1D 28 4C 0A 00 30 70 30 01 01 31 40 02 00 00");
+    EXPECT_BYTES(test::concat(noLines, hex("1D 28 4C 02 00 30 32")), gray(42, {}, {576, 0, 72}, 0, 0));
+    EXPECT_BYTES(hex("08 43 52 00 00 00 00 00 40 02 00 00 08 43 52 FF 00"), gray(42, {}, {576, 0, 72}, 1, 0));
+    PrinterStream out(-1);
+    printColorPage(out, {}, {}, {576, 0, 288}, PageState{});
+    EXPECT_BYTES(hex("1D 28 4C 0A 00 30 70 30 01 01 31 40 02 00 00 1D 28 4C 0A 00 30 70 30 01 01 32 40 02 00 00 "
+                     "1D 28 4C 02 00 30 32"),
+                 flushed(out));
+}
+
+} // namespace
+} // namespace kordane
