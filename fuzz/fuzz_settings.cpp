@@ -16,54 +16,38 @@
 
 namespace {
 
-using kordane::fuzz::ByteCursor;
-
 constexpr const char* kOptions[] = {
-    "PageSize",     "PageType",          "Rotation",  "FocusArea", "CompPrinting", "LogoPosition",
-    "LogoJustification", "LogoImage",    "LogoWidth", "LineFeed",  "ColorModel",   "PageCut",
-    "CashDrawer",   "CashDrawerOpen",    "CashDrawer1PulseWidth", "CashDrawer2PulseWidth",
+    "PageSize",  "PageType", "Rotation",   "FocusArea", "CompPrinting", "LogoPosition",          "LogoJustification",
+    "LogoImage", "LogoWidth", "LineFeed", "ColorModel", "PageCut",      "CashDrawer",            "CashDrawerOpen",
+    "CashDrawer1PulseWidth", "CashDrawer2PulseWidth",
 };
-
 constexpr const char* kKeywords[] = {
-    "0", "1", "2", "3", "95", "100", "94", "-1", "-7", "+5", "007", "2147483647", "-2147483648",
-    "2147483648", "4294967296", "99999999999999999999999", "abc", "1x", "x1", "0x10", "1e3", "1.5",
-    "Letter", "600", "255", "",
+    "0", "1", "2", "3", "95", "100", "94", "-1", "-7", "+5", "007", "2147483647", "-2147483648", "2147483648",
+    "4294967296", "99999999999999999999999", "abc", "1x", "x1", "0x10", "1e3", "1.5", "Letter", "600", "255", "",
 };
+constexpr const char* kModelNumbers[] = {"1", "13", "33", "42", "83", "105", "273", "0", "-1", "2", "999999", "4294967297",
+                                         "abc", ""};
 
-constexpr const char* kModelNumbers[] = {
-    "1", "13", "33", "42", "83", "105", "273", "0", "-1", "2", "999999", "4294967297", "abc", "",
-};
-
-[[noreturn]] void fail(const char* what, const char* option, int value)
+std::string generatedPpd(kordane::fuzz::ByteCursor& in)
 {
-    std::fprintf(stderr, "settings fault: %s (%s = %d)\n", what, option, value);
-    std::abort();
-}
-
-std::string generatedPpd(ByteCursor& in)
-{
-    std::string ppd = "*PPD-Adobe: \"4.3\"\n*FormatVersion: \"4.3\"\n*FileVersion: \"1.0\"\n"
-                      "*LanguageVersion: English\n*LanguageEncoding: ISOLatin1\n"
-                      "*PCFileName: \"FUZZ.PPD\"\n*Manufacturer: \"Kordane\"\n*Product: \"(Fuzz)\"\n"
-                      "*ModelName: \"Fuzz\"\n*ShortNickName: \"Fuzz\"\n*NickName: \"Fuzz\"\n"
-                      "*PSVersion: \"(3010.000) 0\"\n*ColorDevice: True\n*DefaultColorSpace: Gray\n"
-                      "*FileSystem: False\n*LandscapeOrientation: Plus90\n*TTRasterizer: Type42\n";
-    if (const std::uint8_t m = in.next(); m % 8 != 0)
+    std::string ppd = "*PPD-Adobe: \"4.3\"\n*FormatVersion: \"4.3\"\n*FileVersion: \"1.0\"\n*LanguageVersion: English\n"
+                      "*LanguageEncoding: ISOLatin1\n*PCFileName: \"FUZZ.PPD\"\n*Manufacturer: \"Kordane\"\n"
+                      "*Product: \"(Fuzz)\"\n*ModelName: \"Fuzz\"\n*ShortNickName: \"Fuzz\"\n*NickName: \"Fuzz\"\n"
+                      "*PSVersion: \"(3010.000) 0\"\n*ColorDevice: True\n*DefaultColorSpace: Gray\n*FileSystem: False\n"
+                      "*LandscapeOrientation: Plus90\n*TTRasterizer: Type42\n";
+    if (in.next() % 8 != 0)
         ppd += std::string("*cupsModelNumber: ") + in.pick(kModelNumbers) + "\n";
-    for (const char* option : kOptions) {
+    for (const std::string option : kOptions) {
         const std::uint8_t flags = in.next();
         if (flags & 1)
-            continue; // option left out
-        ppd += std::string("*OpenUI *") + option + "/" + option + ": PickOne\n";
+            continue; // left out
+        ppd += "*OpenUI *" + option + "/" + option + ": PickOne\n";
         if (!(flags & 2))
-            ppd += std::string("*Default") + option + ": " + in.pick(kKeywords) + "\n";
-        const int choices = (flags >> 2) % 5;
-        for (int i = 0; i < choices; ++i) {
-            const char* keyword = in.pick(kKeywords);
-            if (*keyword != '\0')
-                ppd += std::string("*") + option + " " + keyword + "/" + keyword + ": \"\"\n";
-        }
-        ppd += std::string("*CloseUI: *") + option + "\n";
+            ppd += "*Default" + option + ": " + in.pick(kKeywords) + "\n";
+        for (int i = 0; i < (flags >> 2) % 5; ++i)
+            if (const std::string keyword = in.pick(kKeywords); !keyword.empty())
+                ppd += "*" + option + " " + keyword + "/" + keyword + ": \"\"\n";
+        ppd += "*CloseUI: *" + option + "\n";
     }
     return ppd;
 }
@@ -73,21 +57,17 @@ std::string generatedPpd(ByteCursor& in)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     using namespace kordane;
-    ByteCursor in({data, size});
-    std::string ppd;
-    std::string options;
+    fuzz::ByteCursor in({data, size});
+    std::string ppd, options;
     if (in.next() & 1) {
         // Raw: PPD text, a 00 byte, the option string.
-        const auto rest = in.rest();
-        const std::string_view text(reinterpret_cast<const char*>(rest.data()), rest.size());
-        const std::size_t cut = text.find('\0');
-        ppd = text.substr(0, cut);
-        if (cut != std::string_view::npos)
-            options = text.substr(cut + 1);
+        const std::string_view text(reinterpret_cast<const char*>(in.rest().data()), in.rest().size());
+        ppd = text.substr(0, text.find('\0'));
+        if (ppd.size() < text.size())
+            options = text.substr(ppd.size() + 1);
     } else {
         ppd = generatedPpd(in);
-        const auto rest = in.rest();
-        options.assign(reinterpret_cast<const char*>(rest.data()), rest.size());
+        options.assign(reinterpret_cast<const char*>(in.rest().data()), in.rest().size());
     }
     options = options.substr(0, options.find('\0'));
 
@@ -96,27 +76,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     PrintSettings s;
     PageState state;
-    const SettingsResult result = initializeSettings(file.path().c_str(), options.c_str(), s, state);
-
-    const ModelInfo* model = findModel(s.model_number);
-    if ((result == SettingsResult::Supported) != (model != nullptr))
-        fail("supported models and the model table disagree", "model", s.model_number);
-    if (state.PrinterModel != s.model_number)
-        fail("the page state holds another model", "model", state.PrinterModel);
-    if (model == nullptr)
-        return 0;
-    if (model->options == OptionSet::MonoFixed) {
-        if (s.ColorModel != 1)
-            fail("a monochrome-only model is not monochrome", "ColorModel", s.ColorModel);
-        if (s.PageCut != 0 || s.CashDrawer != 0 || s.CashDrawerOpen != 0 || s.CashDrawer1PulseWidth != 0 ||
-            s.CashDrawer2PulseWidth != 0)
-            fail("a model without cut or drawer read their options", "PageCut", s.PageCut);
+    const bool supported = initializeSettings(file.path().c_str(), options.c_str(), s, state) == SettingsResult::Supported;
+    const ModelInfo* m = findModel(s.model_number);
+    const char* fault = nullptr;
+    if (supported != (m != nullptr) || state.PrinterModel != s.model_number)
+        fault = "the supported models, the table and the page state disagree";
+    else if (m && m->options == OptionSet::MonoFixed &&
+             (s.ColorModel != 1 || s.PageCut || s.CashDrawer || s.CashDrawerOpen || s.CashDrawer1PulseWidth || s.CashDrawer2PulseWidth))
+        fault = "a monochrome model without cut or drawer read colour, cut or drawer";
+    else if (m && m->options == OptionSet::DrawerOnly && (s.ColorModel != 0 || s.PageCut != 0))
+        fault = "a drawer-only model read colour or cut";
+    else if (m && ((!m->compresses() && s.CompPrinting != 0) || (m->isFixedFeed() && s.FocusArea != 0)))
+        fault = "a model read CompPrinting or FocusArea it has no use for";
+    if (fault) {
+        std::fprintf(stderr, "settings fault for model %d: %s\n", s.model_number, fault);
+        std::abort();
     }
-    if (model->options == OptionSet::DrawerOnly && (s.ColorModel != 0 || s.PageCut != 0))
-        fail("a drawer-only model read colour or cut", "ColorModel", s.ColorModel);
-    if (!model->compresses() && s.CompPrinting != 0)
-        fail("a model without compression read CompPrinting", "CompPrinting", s.CompPrinting);
-    if (model->isFixedFeed() && s.FocusArea != 0)
-        fail("a fixed-feed model read FocusArea", "FocusArea", s.FocusArea);
     return 0;
 }

@@ -79,11 +79,11 @@ ProgramRun run(const std::string& program, std::vector<std::string> args, int ti
     r.program = findProgram(program);
     r.argv0 = program;
     r.args = std::move(args);
-    r.timeoutMs = timeoutMs;
+    (void)timeoutMs;
     if (r.program.empty())
         return {127, {}, program + " not found"};
     const FilterResult res = runFilter(r);
-    return {res.timedOut ? -2 : res.exitStatus, {res.out.begin(), res.out.end()}, res.err};
+    return {res.exitStatus, {res.out.begin(), res.out.end()}, res.err};
 }
 
 int freePort()

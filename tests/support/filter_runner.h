@@ -25,8 +25,6 @@ struct FilterRun {
     // signalDelayMs, send SIGTERM and close standard input.
     std::string signalAfterStderr;
     int signalDelayMs = 0;
-    // A safety net against a hung filter only: no test relies on it.
-    int timeoutMs = 300000;
     // Added to the environment after PPD, replacing entries of the same name.
     std::vector<std::pair<std::string, std::string>> env;
     std::string program = KORDANE_FILTER_PATH;
@@ -38,11 +36,11 @@ struct FilterResult {
     std::string err;
     int exitStatus = -1; // when the process exited
     int termSignal = 0;  // when a signal ended it
-    bool timedOut = false;
     bool signalSent = false;
 };
 
-// Feeds the input while draining both outputs, so that neither side blocks.
+// Feeds the input and drains both outputs at once, so that no side blocks,
+// and waits for the process to end (ctest's time limit guards against a hang).
 // The environment holds PATH, PPD, the sanitizer options of the test process
 // and the extra entries. Throws std::system_error when the process cannot
 // be started.

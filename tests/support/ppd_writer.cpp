@@ -46,38 +46,13 @@ std::string ppdText(const PpdSpec& desc)
     if (desc.modelNumber != 0)
         ppd += "*cupsModelNumber: " + std::to_string(desc.modelNumber) + "\n";
     for (const PpdOption& o : desc.options) {
-        const bool size = o.keyword == "PageSize";
-        for (const std::string& k : {o.keyword, std::string(size ? "PageRegion" : "")}) {
-            if (k.empty())
-                continue;
-            ppd += "*OpenUI *" + k + "/" + k + ": PickOne\n*OrderDependency: 10 AnySetup *" + k + "\n";
-            if (!o.defaultChoice.empty())
-                ppd += "*Default" + k + ": " + o.defaultChoice + "\n";
-            for (std::size_t i = 0; i < o.choices.size(); ++i) {
-                char code[96] = "";
-                if (size)
-                    std::snprintf(code, sizeof code, "<</PageSize[226.77 %.2f]/ImagingBBox null>>setpagedevice",
-                                  566.93 + 28.35 * static_cast<double>(i));
-                ppd += "*" + k + " " + o.choices[i] + "/" + o.choices[i] + ": \"" + code + "\"\n";
-            }
-            ppd += "*CloseUI: *" + k + "\n";
-        }
-        if (!size)
-            continue;
-        // 11.2 pt side margins leave 576 dots at 203 dpi.
-        for (const char* k : {"ImageableArea", "PaperDimension"}) {
-            if (!o.defaultChoice.empty())
-                ppd += std::string("*Default") + k + ": " + o.defaultChoice + "\n";
-            for (std::size_t i = 0; i < o.choices.size(); ++i) {
-                char value[64];
-                const double length = 566.93 + 28.35 * static_cast<double>(i);
-                if (k[0] == 'I')
-                    std::snprintf(value, sizeof value, "11.20 0.00 215.57 %.2f", length);
-                else
-                    std::snprintf(value, sizeof value, "226.77 %.2f", length);
-                ppd += std::string("*") + k + " " + o.choices[i] + "/" + o.choices[i] + ": \"" + value + "\"\n";
-            }
-        }
+        const std::string& k = o.keyword;
+        ppd += "*OpenUI *" + k + "/" + k + ": PickOne\n*OrderDependency: 10 AnySetup *" + k + "\n";
+        if (!o.defaultChoice.empty())
+            ppd += "*Default" + k + ": " + o.defaultChoice + "\n";
+        for (const std::string& choice : o.choices)
+            ppd += "*" + k + " " + choice + "/" + choice + ": \"\"\n";
+        ppd += "*CloseUI: *" + k + "\n";
     }
     return ppd;
 }

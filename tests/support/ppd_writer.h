@@ -45,9 +45,6 @@ struct PpdSpec {
     std::vector<PpdOption> options;
 };
 
-// The PPD text. PageSize also gets the PageRegion, ImageableArea and
-// PaperDimension entries libcups expects: 80 mm paper, 576 dots imageable,
-// each size its own length.
 std::string ppdText(const PpdSpec& desc);
 // Writes the PPD as dir/printer-N.ppd and returns its path.
 std::string writePpd(const TempDir& dir, const PpdSpec& desc);

@@ -74,7 +74,7 @@ void setDot(RasterPage& page, std::uint32_t x, std::uint32_t y, std::uint32_t ba
         static_cast<std::uint8_t>(0x80 >> (x % 8));
 }
 
-RawRasterPage rawPage(const RasterPage& page)
+static cups_page_header2_t pageHeader(const RasterPage& page)
 {
     cups_page_header2_t h;
     std::memset(&h, 0, sizeof h);
@@ -94,7 +94,7 @@ RawRasterPage rawPage(const RasterPage& page)
     h.cupsNumColors = page.numColors;
     h.cupsPageSize[0] = static_cast<float>(h.PageSize[0]);
     h.cupsPageSize[1] = static_cast<float>(h.PageSize[1]);
-    return {h, page.pixels};
+    return h;
 }
 
 std::vector<std::uint8_t> rasterStream(const std::vector<RasterPage>& pages, cups_mode_t mode)
@@ -105,28 +105,14 @@ std::vector<std::uint8_t> rasterStream(const std::vector<RasterPage>& pages, cup
         throw std::runtime_error(std::string("cupsRasterOpenIO: ") + cupsRasterErrorString());
     bool ok = true;
     for (const RasterPage& page : pages) {
-        RawRasterPage raw = rawPage(page);
-        ok = ok && raw.data.size() == std::size_t{page.height} * page.bytesPerLine &&
-             cupsRasterWriteHeader2(raster, &raw.header) &&
-             (raw.data.empty() || cupsRasterWritePixels(raster, raw.data.data(), static_cast<unsigned>(raw.data.size())) ==
-                                      raw.data.size());
+        cups_page_header2_t header = pageHeader(page);
+        std::vector<std::uint8_t> pixels = page.pixels; // libcups wants them writable
+        ok = ok && pixels.size() == std::size_t{page.height} * page.bytesPerLine && cupsRasterWriteHeader2(raster, &header) &&
+             (pixels.empty() || cupsRasterWritePixels(raster, pixels.data(), static_cast<unsigned>(pixels.size())) == pixels.size());
     }
     cupsRasterClose(raster);
     if (!ok)
         throw std::runtime_error(std::string("raster page refused: ") + cupsRasterErrorString());
-    return out;
-}
-
-std::vector<std::uint8_t> rawRasterStream(const std::vector<RawRasterPage>& pages)
-{
-    const std::uint32_t sync = CUPS_RASTER_SYNC;
-    std::vector<std::uint8_t> out(reinterpret_cast<const std::uint8_t*>(&sync),
-                                  reinterpret_cast<const std::uint8_t*>(&sync) + 4);
-    for (const RawRasterPage& page : pages) {
-        const auto* h = reinterpret_cast<const std::uint8_t*>(&page.header);
-        out.insert(out.end(), h, h + sizeof page.header);
-        out.insert(out.end(), page.data.begin(), page.data.end());
-    }
     return out;
 }
 

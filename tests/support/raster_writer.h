@@ -1,6 +1,5 @@
 // CUPS raster streams for tests, written in memory through libcupsimage the
-// way the print system's raster filters write them, and a hand-built form
-// for headers libcups would not write.
+// way the print system's raster filters write them.
 #pragma once
 
 #include <cups/raster.h>
@@ -44,16 +43,5 @@ void setDot(RasterPage& page, std::uint32_t x, std::uint32_t y, std::uint32_t ba
 // The pages as libcupsimage writes them in the given mode. Throws
 // std::runtime_error when libcups refuses a page.
 std::vector<std::uint8_t> rasterStream(const std::vector<RasterPage>& pages, cups_mode_t mode = CUPS_RASTER_WRITE);
-
-// A header and whatever bytes follow it, unchecked.
-struct RawRasterPage {
-    cups_page_header2_t header;
-    std::vector<std::uint8_t> data;
-};
-// The header libcups writes for the page, and its pixels.
-RawRasterPage rawPage(const RasterPage& page);
-// An uncompressed stream in this machine's byte order: the sync word, then
-// each raw header and its data. Nothing is checked.
-std::vector<std::uint8_t> rawRasterStream(const std::vector<RawRasterPage>& pages);
 
 } // namespace kordane::test
