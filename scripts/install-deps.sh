@@ -10,9 +10,9 @@ packages+=(cups-ppdc cups-client cups-daemon)
 # scheduler, lpadmin/lp, the PDF/image/text filters, Ghostscript, a monospace
 # font for text jobs) and libpng for the print preview.
 packages+=(cups cups-daemon cups-client cups-filters ghostscript fonts-dejavu-core libpng-dev)
-# Fuzzing: clang with libFuzzer and the sanitizer runtimes; GNU time for
-# the memory test's peak resident sizes.
-packages+=(clang libclang-rt-14-dev time)
+# Long fuzzing runs (not part of the tests) also need clang and its
+# sanitizer runtimes: scripts/install-deps.sh --fuzz.
+[ "${1:-}" = "--fuzz" ] && packages+=(clang libclang-rt-14-dev)
 
 missing=()
 for p in "${packages[@]}"; do

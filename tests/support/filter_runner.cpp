@@ -49,9 +49,10 @@ FilterResult runFilter(const FilterRun& run)
             envStrings.push_back(std::string(name) + "=" + value);
     if (!run.ppdPath.empty())
         envStrings.push_back("PPD=" + run.ppdPath);
-    for (const auto& [name, value] : run.env) {
-        std::erase_if(envStrings, [&](const std::string& e) { return e.starts_with(name + "="); });
-        envStrings.push_back(name + "=" + value);
+    for (const auto& entry : run.env) {
+        const std::string name = entry.first + "=";
+        std::erase_if(envStrings, [&](const std::string& e) { return e.starts_with(name); });
+        envStrings.push_back(name + entry.second);
     }
     std::vector<char*> argv = pointers(argvStrings), envp = pointers(envStrings);
 
