@@ -27,8 +27,14 @@ bool isApiTitle(const char* title)
 }
 
 // The closing report of every job that got as far as reading its settings.
-int finishJob(int pages, bool errorFlag)
+// A printer stream that could not be written fails the job, whatever else
+// happened.
+int finishJob(const PrinterStream& out, int pages, bool errorFlag)
 {
+    if (out.writeError() != 0) {
+        logLine("ERROR: The job cannot be sent to the printer: %s\n", std::strerror(out.writeError()));
+        return 1;
+    }
     if (pages == 0)
         logLine("ERROR: No pages found!\n");
     else
@@ -88,6 +94,8 @@ int runFilter(int argc, char* argv[])
             const bool readOk = printText(input, settings, model, out);
             ::close(fd);
             out.flush();
+            if (out.writeError() != 0)
+                return finishJob(out, 0, true);
             return readOk ? 0 : 1;
         }
         if (!isApiTitle(argv[3])) {
@@ -100,7 +108,7 @@ int runFilter(int argc, char* argv[])
     if (fd != STDIN_FILENO)
         ::close(fd);
     out.flush();
-    return finishJob(pages, errorFlag);
+    return finishJob(out, pages, errorFlag);
 }
 
 } // namespace kordane

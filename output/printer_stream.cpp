@@ -112,7 +112,7 @@ void PrinterStream::writeOut(std::size_t from, std::size_t to)
     // The flushed position is advanced before the write is marked finished:
     // a SIGTERM during the write only leaves a note, and this loop finishes
     // the cancel itself once it knows how much went out.
-    while (flushed_.load() < to) {
+    while (flushed_.load() < to && writeError_ == 0) {
         std::size_t done = flushed_.load();
         inWrite_.store(1);
         ssize_t w = ::write(fd_, data_.load() + done, to - done);
@@ -123,8 +123,10 @@ void PrinterStream::writeOut(std::size_t from, std::size_t to)
         if (cancelPending_.load())
             finishCancel();
         if (w == 0 || (w < 0 && err != EINTR))
-            flushed_.store(to); // the printer side is gone: drop the bytes
+            writeError_ = w == 0 ? EIO : err;
     }
+    if (writeError_ != 0)
+        flushed_.store(to); // the printer side is gone: the bytes are dropped
 }
 
 void PrinterStream::flush()

@@ -37,9 +37,12 @@ public:
     std::uint8_t* reserve(std::size_t n) override;
     void advance(std::size_t n) override;
 
-    // Sends every closed command. Write errors are not reported; bytes that
-    // cannot be written are dropped.
+    // Sends every closed command. A write that fails (other than by an
+    // interruption, which is retried) drops what was not written, and every
+    // later flush drops its bytes too: writeError() tells why.
     void flush();
+    // 0 while every write succeeded, else the errno of the first that failed.
+    int writeError() const { return writeError_; }
 
     // Makes SIGTERM cancel the job through this stream, or be ignored.
     void installCancelHandler();
@@ -69,6 +72,7 @@ private:
     bool open_ = false;
     std::atomic<int> inWrite_{0};       // a write(2) to fd_ is under way
     std::atomic<int> cancelPending_{0}; // SIGTERM came during that write
+    int writeError_ = 0;
     std::vector<std::uint8_t> captured_;
 };
 

@@ -20,7 +20,7 @@ bool printText(InputSource& input, const PrintSettings& settings, const ModelInf
 
     bool readOk = true;
     std::array<std::uint8_t, 64 * 1024> chunk;
-    for (;;) {
+    while (out.writeError() == 0) {
         ssize_t n = input.read(chunk);
         if (n == 0)
             break;

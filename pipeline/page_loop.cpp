@@ -128,14 +128,16 @@ RasterJobOutcome runRasterJob(InputSource& input, PrintSettings& settings, const
 
     PageStep step = PageStep::Next;
     try {
-        while (step == PageStep::Next && raster != nullptr && cupsRasterReadHeader2(raster, &job.header))
+        // A stream the printer no longer takes ends the job.
+        while (step == PageStep::Next && out.writeError() == 0 && raster != nullptr &&
+               cupsRasterReadHeader2(raster, &job.header))
             step = printOnePage(job, raster);
     } catch (const std::bad_alloc&) {
         reportMemoryFailure(job);
         step = PageStep::MemoryFailure;
     }
 
-    if (step != PageStep::MemoryFailure) {
+    if (step != PageStep::MemoryFailure && out.writeError() == 0) {
         writeJobEndFeed(out, model, settings.PageCut);
         if (settings.CashDrawerOpen == 1 || settings.CashDrawerOpen == 2)
             openCashDrawer(out, settings);

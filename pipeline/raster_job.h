@@ -29,8 +29,12 @@ enum class PageResult {
     MemoryFailure, // a buffer could not be had: the job stops here
 };
 
-// The largest page, in bytes of pixel data, that the filter takes on. Larger
-// pages are handled like a failed allocation.
-constexpr std::size_t kMaxPageBytes = std::size_t{1} << 30;
+// The largest page, in bytes of pixel data as read (cupsHeight x
+// cupsBytesPerLine), that the filter takes on: a 576-dot page over 100 m
+// long, 25 m in two colours. A larger page is handled like a failed
+// allocation before anything is read or allocated for it, so that a small
+// compressed raster cannot make the filter take gigabytes of memory and send
+// a gigabyte of image to the printer.
+constexpr std::size_t kMaxPageBytes = std::size_t{64} << 20;
 
 } // namespace kordane

@@ -4,7 +4,9 @@
 // the command layouts, never taken from the filter.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -165,45 +167,57 @@ protected:
     test::TempDir dir;
 };
 
-TEST_F(Job, EveryModelByItsGroups)
+// Each model by the groups it falls in: its page and job ends, its logos on
+// pages and around text, its image method and compression band, reduction
+// and colour handling.
+class ModelJob : public Job, public ::testing::WithParamInterface<int> {};
+
+TEST_P(ModelJob, PrintsByItsGroups)
 {
+    const int m = GetParam();
     const Bytes small = test::rasterStream({test::randomPage(64, 5, 1), test::randomPage(64, 3, 2)});
     const test::RasterPage tall = test::randomPage(64, 300, 3, 0.3), wide = test::randomPage(576, 30, 4, 0.3);
     const test::RasterPage colour = colourPage(64, 20, 5), plain = test::randomPage(64, 20, 6);
     const Bytes third = lines(reference::reduce(wide.pixels, 30, 72, 3), 0, 10, 24);
     const std::string text = dir.write("note.txt", "Table 4\r\nSoup\n");
-    for (const ModelInfo& info : allModels()) {
-        const int m = info.number;
-        SCOPED_TRACE("model " + std::to_string(m));
-        const std::string ppd = test::writeStandardPpd(dir, m);
-        for (int cut : {0, 1, 2})
-            EXPECT_BYTES(concat(kInit, pageEnd(m, cut), pageEnd(m, cut), jobEnd(m, cut)),
-                         run(ppd, "LogoPosition=4 PageCut=" + std::to_string(cut), small).out);
+    const std::string ppd = test::writeStandardPpd(dir, m);
+    for (int cut : {0, 1, 2})
+        EXPECT_BYTES(concat(kInit, pageEnd(m, cut), pageEnd(m, cut), jobEnd(m, cut)),
+                     run(ppd, "LogoPosition=4 PageCut=" + std::to_string(cut), small).out);
 
-        const Bytes around = logo(m, false, 1, 3, 1, 2);
-        const test::FilterResult framed =
-            run(ppd, "ColorModel=1 PageType=1 PageCut=1 CompPrinting=1 LogoPosition=3 LogoImage=1 LogoWidth=3 LineFeed=1 LogoJustification=2",
-                test::rasterStream({tall}));
-        EXPECT_EQ(framed.exitStatus, 0);
-        EXPECT_BYTES(concat(kInit, around, monoImage(m, 1, tall.pixels, 64, 8), around, pageEnd(m, 1), jobEnd(m, 1)),
-                     framed.out);
+    const Bytes around = logo(m, false, 1, 3, 1, 2);
+    const test::FilterResult framed =
+        run(ppd, "ColorModel=1 PageType=1 PageCut=1 CompPrinting=1 LogoPosition=3 LogoImage=1 LogoWidth=3 LineFeed=1 LogoJustification=2",
+            test::rasterStream({tall}));
+    EXPECT_EQ(framed.exitStatus, 0);
+    EXPECT_BYTES(concat(kInit, around, monoImage(m, 1, tall.pixels, 64, 8), around, pageEnd(m, 1), jobEnd(m, 1)),
+                 framed.out);
 
-        const Bytes reduced = in(kNoReduction, m) ? monoImage(m, 0, wide.pixels, 576, 72) : monoImage(m, 0, third, 192, 24);
-        EXPECT_BYTES(concat(kInit, reduced, pageEnd(m, 1), jobEnd(m, 1)),
-                     run(ppd, "ColorModel=1 PageType=1 PageCut=1 PageSize=95", test::rasterStream({wide})).out);
+    const Bytes reduced = in(kNoReduction, m) ? monoImage(m, 0, wide.pixels, 576, 72) : monoImage(m, 0, third, 192, 24);
+    EXPECT_BYTES(concat(kInit, reduced, pageEnd(m, 1), jobEnd(m, 1)),
+                 run(ppd, "ColorModel=1 PageType=1 PageCut=1 PageSize=95", test::rasterStream({wide})).out);
 
-        EXPECT_BYTES(concat(kInit, logo(m, true, 2, 1, 0, 0), test::bytes("Table 4\r\nSoup\n")),
-                     run(ppd, "LogoPosition=1 LogoImage=2 LogoWidth=1", {}, text).out);
+    EXPECT_BYTES(concat(kInit, logo(m, true, 2, 1, 0, 0), test::bytes("Table 4\r\nSoup\n")),
+                 run(ppd, "LogoPosition=1 LogoImage=2 LogoWidth=1", {}, text).out);
 
-        if (in(kMonoFixed, m) || m == 83)
-            continue; // always monochrome
-        const Bytes twoColours = in(kTwoColour, m) ? colourImage(colour) : monoImage(m, 0, colour.pixels, 64, 32);
-        EXPECT_BYTES(concat(kInit, twoColours, pageEnd(m, 1), jobEnd(m, 1)),
-                     run(ppd, "ColorModel=0 PageType=1 PageCut=1", test::rasterStream({colour})).out);
-        EXPECT_BYTES(concat(kInit, in(kMono, m) ? monoImage(m, 0, plain.pixels, 64, 8) : Bytes{}, pageEnd(m, 1), jobEnd(m, 1)),
-                     run(ppd, "ColorModel=2 PageType=1 PageCut=1", test::rasterStream({plain})).out);
-    }
+    if (in(kMonoFixed, m) || m == 83)
+        return; // always monochrome
+    const Bytes twoColours = in(kTwoColour, m) ? colourImage(colour) : monoImage(m, 0, colour.pixels, 64, 32);
+    EXPECT_BYTES(concat(kInit, twoColours, pageEnd(m, 1), jobEnd(m, 1)),
+                 run(ppd, "ColorModel=0 PageType=1 PageCut=1", test::rasterStream({colour})).out);
+    EXPECT_BYTES(concat(kInit, in(kMono, m) ? monoImage(m, 0, plain.pixels, 64, 8) : Bytes{}, pageEnd(m, 1), jobEnd(m, 1)),
+                 run(ppd, "ColorModel=2 PageType=1 PageCut=1", test::rasterStream({plain})).out);
 }
+
+std::vector<int> modelNumbers()
+{
+    std::vector<int> numbers;
+    for (const ModelInfo& m : allModels())
+        numbers.push_back(m.number);
+    return numbers;
+}
+INSTANTIATE_TEST_SUITE_P(Models, ModelJob, ::testing::ValuesIn(modelNumbers()),
+                         [](const auto& info) { return "Model" + std::to_string(info.param); });
 
 std::string lastLine(std::string err)
 {
@@ -411,6 +425,43 @@ TEST_F(Job, ImageBandsAndLimits)
                      raster(42, options, {first, large}).out)
             << "Rotation " << rotation;
     }
+}
+
+TEST_F(Job, PageCeilingAndOutputThatCannotBeWritten)
+{
+    // A page of 64 MiB is read (and, blank, skipped); one line more is
+    // refused before anything is read or allocated for it.
+    const std::string ppd = test::writeStandardPpd(dir, 42, {{"PageCut", "2"}});
+    for (std::uint32_t height : {65536u, 65537u}) {
+        const test::FilterResult r =
+            run(ppd, "", test::rasterStream({test::blankPage(8192, height)}, CUPS_RASTER_WRITE_COMPRESSED));
+        EXPECT_EQ(r.exitStatus, 1);
+        const bool read = height == 65536;
+        EXPECT_EQ(r.err.find("NULLPAGE") != std::string::npos, read) << height;
+        EXPECT_EQ(r.err.find("TQ4 DEBUG MSG: Memory Allocation Error\n") != std::string::npos, !read) << height;
+        EXPECT_BYTES(kInit, r.out);
+    }
+
+    // Raster and text jobs whose printer stream cannot be written fail.
+    const std::string text = dir.write("t.txt", "Total 12.50\n");
+    int noReader[2];
+    ASSERT_EQ(::pipe(noReader), 0);
+    ::close(noReader[0]);
+    const int full = ::open("/dev/full", O_WRONLY);
+    for (auto [fd, error] : {std::pair{full, "No space left on device"}, {noReader[1], "Broken pipe"}})
+        for (const std::string& file : {std::string(), text}) {
+            test::FilterRun r{test::filterArgs("", file), ppd, test::rasterStream({test::randomPage(64, 4, 1)})};
+            r.stdoutFd = fd;
+            r.ignoreSigpipe = true;
+            const test::FilterResult failed = test::runFilter(r);
+            EXPECT_EQ(failed.exitStatus, 1) << error << file;
+            EXPECT_EQ(lastLine(failed.err), std::string("ERROR: The job cannot be sent to the printer: ") + error);
+            EXPECT_EQ(failed.err.find("INFO:"), std::string::npos);
+            r.ignoreSigpipe = false; // the default action stays
+            EXPECT_EQ(test::runFilter(r).termSignal, fd == full ? 0 : SIGPIPE);
+        }
+    ::close(full);
+    ::close(noReader[1]);
 }
 
 } // namespace

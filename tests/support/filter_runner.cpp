@@ -65,10 +65,12 @@ FilterResult runFilter(const FilterRun& run)
     if (pid == 0) {
         // The signals start at their defaults whatever the test process did.
         ::dup2(in[0], 0);
-        ::dup2(out[1], 1);
+        ::dup2(run.stdoutFd >= 0 ? run.stdoutFd : out[1], 1);
         ::dup2(err[1], 2);
         for (int sig : {SIGPIPE, SIGTERM, SIGINT})
             std::signal(sig, SIG_DFL);
+        if (run.ignoreSigpipe)
+            std::signal(SIGPIPE, SIG_IGN);
         sigset_t none;
         sigemptyset(&none);
         ::sigprocmask(SIG_SETMASK, &none, nullptr);

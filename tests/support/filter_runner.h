@@ -27,6 +27,8 @@ struct FilterRun {
     int signalDelayMs = 0;
     // Added to the environment after PPD, replacing entries of the same name.
     std::vector<std::pair<std::string, std::string>> env;
+    int stdoutFd = -1;         // >= 0: the child's standard output instead of a pipe
+    bool ignoreSigpipe = false; // the child starts with SIGPIPE ignored
     std::string program = KORDANE_FILTER_PATH;
     std::string argv0 = "rastertoKordane";
 };
