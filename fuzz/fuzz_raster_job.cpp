@@ -12,14 +12,14 @@
 
 #include <cups/raster.h>
 
-#include "filter/input_source.h"
-#include "filter/model_table.h"
+#include "core/input_source.h"
+#include "core/model_table.h"
 #include "filter/settings.h"
 #include "fuzz/fuzz_input.h"
 #include "output/commands.h"
 #include "output/printer_stream.h"
 #include "pipeline/page_loop.h"
-#include "pipeline/page_state.h"
+#include "core/page_state.h"
 #include "preview/decoder.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <new>
 
 #include "filter/job_control.h"
-#include "filter/log.h"
+#include "core/log.h"
 #include "output/cash_drawer.h"
 #include "output/commands.h"
 #include "pipeline/prepare.h"

@@ -2,11 +2,11 @@
 // and printed, then the end-of-job trailer.
 #pragma once
 
-#include "filter/input_source.h"
-#include "filter/model_table.h"
-#include "filter/settings.h"
+#include "core/input_source.h"
+#include "core/model_table.h"
+#include "core/print_settings.h"
 #include "output/printer_stream.h"
-#include "pipeline/page_state.h"
+#include "core/page_state.h"
 
 namespace kordane {
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <limits>
 
-#include "filter/log.h"
+#include "core/log.h"
 
 namespace kordane {
 

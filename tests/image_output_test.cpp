@@ -4,7 +4,7 @@
 // where a case cannot arise from a raster page.
 #include <gtest/gtest.h>
 
-#include "filter/model_table.h"
+#include "core/model_table.h"
 #include "output/page_output.h"
 #include "support/bitmap_reference.h"
 #include "support/bytes.h"

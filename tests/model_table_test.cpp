@@ -6,7 +6,7 @@
 #include <functional>
 #include <set>
 
-#include "filter/model_table.h"
+#include "core/model_table.h"
 
 namespace kordane {
 namespace {

@@ -6,7 +6,7 @@
 
 #include <set>
 
-#include "filter/model_table.h"
+#include "core/model_table.h"
 #include "support/bytes.h"
 #include "support/filter_runner.h"
 #include "support/ppd_writer.h"
