@@ -44,12 +44,6 @@ void jobSetup(PrinterStream& out)
     initializePrinter(out);
 }
 
-void endPage(PrinterStream& out)
-{
-    out.flush();
-    PrinterStream::ignoreCancel();
-}
-
 int runFilter(int argc, char* argv[])
 {
     logLine("TQ4 DEBUG MSG : drive version v1.3.5\n");

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <new>
 
-#include "filter/job_control.h"
 #include "core/log.h"
 #include "output/cash_drawer.h"
 #include "output/commands.h"
@@ -140,7 +139,7 @@ RasterJobOutcome runRasterJob(InputSource& input, PrintSettings& settings, const
         if (settings.CashDrawerOpen == 1 || settings.CashDrawerOpen == 2)
             openCashDrawer(out, settings);
         state.ALREADY_OPEN = 1;
-        endPage(out);
+        out.endJob();
         job.buffers.releaseAll();
     }
     if (raster != nullptr)
