@@ -13,6 +13,9 @@ packages+=(cups cups-daemon cups-client cups-filters ghostscript fonts-dejavu-co
 # Fuzzing: clang with libFuzzer and the sanitizer runtimes; GNU time for
 # the memory test's peak resident sizes.
 packages+=(clang libclang-rt-14-dev time)
+# The printer application: libpappl (with libjpeg for the test's JPEG page),
+# found through pkg-config; ipptool from cups-ipp-utils talks IPP to it.
+packages+=(libpappl-dev libjpeg-dev pkg-config cups-ipp-utils)
 
 missing=()
 for p in "${packages[@]}"; do
