@@ -37,7 +37,7 @@ const std::vector<OfferedSetting>& vendorSettings()
     static const std::vector<OfferedSetting> list = {
         {Offered::Always, {"blank-lines", &PrintSettings::PageType, {"trimmed", "kept"}}},
         {Offered::Always,
-         {"rotation", &PrintSettings::Rotation, {"none", "quarter-turn", "half-turn", "three-quarter-turn"}}},
+         {"page-rotation", &PrintSettings::Rotation, {"none", "quarter-turn", "half-turn", "three-quarter-turn"}}},
         {Offered::Always,
          {"logo-position", &PrintSettings::LogoPosition, {"none", "above", "below", "above-and-below"}}},
         {Offered::Always, {"logo-number", &PrintSettings::LogoImage, {}, 1, 3, -1, 1}},
@@ -57,7 +57,7 @@ const std::vector<OfferedSetting>& vendorSettings()
           {"before-printing", "after-printing", "before-and-after-printing"}}},
         {Offered::Drawers, {"drawer-1-pulse-ms", &PrintSettings::CashDrawer1PulseWidth, {}, 50, 500, 0, 100}},
         {Offered::Drawers, {"drawer-2-pulse-ms", &PrintSettings::CashDrawer2PulseWidth, {}, 50, 500, 0, 100}},
-        {Offered::Compression, {"compression", &PrintSettings::CompPrinting, {"off", "on"}, 0, 0, 0, 1}},
+        {Offered::Compression, {"block-compression", &PrintSettings::CompPrinting, {"off", "on"}, 0, 0, 0, 1}},
     };
     return list;
 }
@@ -176,19 +176,27 @@ bool setUpDriver(pappl_system_t*, const char* driverName, const char*, const cha
     setRasterCallbacks(*data);
     data->ppm = 30;
     data->kind = static_cast<pappl_kind_t>(PAPPL_KIND_RECEIPT | PAPPL_KIND_ROLL);
-    data->orient_default = IPP_ORIENT_NONE;
+    data->orient_default = IPP_ORIENT_PORTRAIT;
     data->quality_default = IPP_QUALITY_NORMAL;
     data->num_resolution = 1;
     data->x_resolution[0] = data->y_resolution[0] = 203;
     data->x_default = data->y_default = 203;
-    data->raster_types = static_cast<pappl_raster_type_t>(PAPPL_PWG_RASTER_TYPE_BLACK_1 |
-                                                          PAPPL_PWG_RASTER_TYPE_SGRAY_8);
+    // PAPPL hands a raster document's lines over as they are when they have
+    // the page's pixel type, and converts them otherwise, except 1-bit lines.
+    // So a monochrome model takes 1-bit black documents and gets every page
+    // as 1-bit black (PAPPL dithers grey and colour pictures to it); a
+    // two-colour model takes 8-bit grey and 8-bit RGB documents and gets its
+    // pages as those.
     data->color_supported = static_cast<pappl_color_mode_t>(PAPPL_COLOR_MODE_AUTO | PAPPL_COLOR_MODE_MONOCHROME);
     data->color_default = PAPPL_COLOR_MODE_MONOCHROME;
     if (model->twoColour) {
         data->ppm_color = 30;
-        data->raster_types = static_cast<pappl_raster_type_t>(data->raster_types | PAPPL_PWG_RASTER_TYPE_SRGB_8);
+        data->raster_types =
+            static_cast<pappl_raster_type_t>(PAPPL_PWG_RASTER_TYPE_SGRAY_8 | PAPPL_PWG_RASTER_TYPE_SRGB_8);
         data->color_supported = static_cast<pappl_color_mode_t>(data->color_supported | PAPPL_COLOR_MODE_COLOR);
+    } else {
+        data->raster_types = PAPPL_PWG_RASTER_TYPE_BLACK_1;
+        data->force_raster_type = PAPPL_PWG_RASTER_TYPE_BLACK_1;
     }
     data->sides_supported = PAPPL_SIDES_ONE_SIDED;
     data->sides_default = PAPPL_SIDES_ONE_SIDED;
@@ -209,6 +217,12 @@ bool setUpDriver(pappl_system_t*, const char* driverName, const char*, const cha
     data->media_default = data->media_ready[0];
 
     *attributes = ippNew();
+    // What the printer does and does not do beyond PAPPL's own attributes:
+    // one rendering, one side, no preferred-attributes answers.
+    ippAddBoolean(*attributes, IPP_TAG_PRINTER, "preferred-attributes-supported", 0);
+    ippAddString(*attributes, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "print-rendering-intent-default", nullptr, "auto");
+    ippAddString(*attributes, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "print-rendering-intent-supported", nullptr, "auto");
+    ippAddString(*attributes, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "pwg-raster-document-sheet-back", nullptr, "normal");
     data->num_vendor = 0;
     for (const OfferedSetting& o : vendorSettings()) {
         if (!offers(*model, o.when))

@@ -94,6 +94,9 @@ pappl_preason_t folderStatus(pappl_device_t*) { return PAPPL_PREASON_NONE; }
 
 void addFolderDevice()
 {
+    // Asking about any device first makes PAPPL register its own schemes
+    // (socket, usb, ...), which it does only while it knows of none.
+    papplDeviceIsSupported("socket://localhost");
     papplDeviceAddScheme("folder", PAPPL_DEVTYPE_CUSTOM_LOCAL, nullptr, openFolder, closeFolder, nullptr,
                          writeFolder, folderStatus, nullptr);
 }

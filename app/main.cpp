@@ -66,11 +66,13 @@ pappl_system_t* makeSystem(int numOptions, cups_option_t* options, void*)
     const char* logFile = cupsGetOption("log-file", numOptions, options);
 
     pappl_system_t* system = papplSystemCreate(
-        PAPPL_SOPTIONS_MULTI_QUEUE | PAPPL_SOPTIONS_WEB_INTERFACE | PAPPL_SOPTIONS_WEB_LOG, "Kordane Printers", port,
+        PAPPL_SOPTIONS_MULTI_QUEUE | PAPPL_SOPTIONS_WEB_INTERFACE | PAPPL_SOPTIONS_WEB_LOG | PAPPL_SOPTIONS_NO_TLS,
+        "Kordane Printers", port,
         nullptr, spoolDir, logFile ? logFile : "-", logLevel(cupsGetOption("log-level", numOptions, options)),
         nullptr, false);
     if (system == nullptr)
         return nullptr;
+    kordane::app::addFolderDevice();
 
     const char* listen = cupsGetOption("listen-hostname", numOptions, options);
     if (listen == nullptr)
@@ -93,7 +95,6 @@ pappl_system_t* makeSystem(int numOptions, cups_option_t* options, void*)
 
 int main(int argc, char* argv[])
 {
-    kordane::app::addFolderDevice();
     const auto list = kordane::app::drivers();
     return papplMainloop(argc, argv, "1.3.5", "Kordane receipt printers", static_cast<int>(list.size()), list.data(),
                          nullptr, kordane::app::setUpDriver, nullptr, nullptr, makeSystem, nullptr, nullptr);

@@ -75,17 +75,17 @@ bool startJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* dev
     return true;
 }
 
-bool startPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*, unsigned)
+// A page of `height` lines at the roll's printable width.
+bool beginAppPage(AppJob& j, const pappl_pr_options_t& options, unsigned height)
 {
-    AppJob& j = *appJob(job);
-    if (stopIfCancelled(job, j) || j.last != PageStep::Next)
+    if (j.last != PageStep::Next)
         return false;
-    const unsigned dots = printableDots(options->media);
+    const unsigned dots = printableDots(options.media);
     const unsigned band = (dots + 7) / 8;
     cups_page_header2_t& h = j.job.header;
     h = cups_page_header2_t{};
     h.cupsWidth = dots;
-    h.cupsHeight = options->header.cupsHeight;
+    h.cupsHeight = height;
     h.cupsBitsPerColor = 1;
     h.cupsBitsPerPixel = 1;
     h.cupsBytesPerLine = j.twoColours ? 4 * band : band;
@@ -104,24 +104,18 @@ bool startPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*, u
     return true;
 }
 
-bool writeLine(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*, unsigned y, const unsigned char* line)
+void addLine(AppJob& j, const pappl_pr_options_t& options, const cups_page_header2_t& input, unsigned y,
+             const std::uint8_t* line)
 {
-    AppJob& j = *appJob(job);
-    if (stopIfCancelled(job, j))
-        return false;
     if (!j.pageOpen || y >= j.job.header.cupsHeight)
-        return true;
+        return;
     const std::size_t lineBytes = j.job.header.cupsBytesPerLine;
-    convertLine(options->header, line, y, options->dither, j.twoColours, j.job.header.cupsWidth,
+    convertLine(input, line, y, options.dither, j.twoColours, j.job.header.cupsWidth,
                 j.pixels.subspan(y * lineBytes, lineBytes));
-    return true;
 }
 
-bool endPage(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*, unsigned)
+bool endAppPage(pappl_job_t* job, AppJob& j)
 {
-    AppJob& j = *appJob(job);
-    if (stopIfCancelled(job, j))
-        return false;
     if (!j.pageOpen)
         return true;
     j.pageOpen = false;
@@ -135,6 +129,29 @@ bool endPage(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*, unsigned)
     // Each page goes out as soon as it is ready.
     j.out.flush();
     return j.last != PageStep::MemoryFailure && !j.job.errorFlag;
+}
+
+bool startPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*, unsigned)
+{
+    AppJob& j = *appJob(job);
+    if (stopIfCancelled(job, j))
+        return false;
+    return beginAppPage(j, *options, options->header.cupsHeight);
+}
+
+bool writeLine(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*, unsigned y, const unsigned char* line)
+{
+    AppJob& j = *appJob(job);
+    if (stopIfCancelled(job, j))
+        return false;
+    addLine(j, *options, options->header, y, line);
+    return true;
+}
+
+bool endPage(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*, unsigned)
+{
+    AppJob& j = *appJob(job);
+    return !stopIfCancelled(job, j) && endAppPage(job, j);
 }
 
 bool endJob(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*)
@@ -218,3 +235,5 @@ void setRasterCallbacks(pappl_pr_driver_data_t& data)
 }
 
 } // namespace kordane::app
+
+
