@@ -5,7 +5,6 @@
 
 #include <cups/raster.h>
 #include <jpeglib.h>
-#include <png.h>
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -16,6 +15,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <csignal>
 #include <cstdio>
@@ -30,6 +30,8 @@
 
 #include "preview/decoder.h"
 #include "preview/page_image.h"
+#include "preview/png_file.h"
+#include "preview/render.h"
 
 extern char** environ;
 
@@ -132,36 +134,17 @@ void writeRaster(const fs::path& p, bool pwg, unsigned width, unsigned height, i
     close(fd);
 }
 
-// An RGB picture: red on the left half, black on the right, white around.
-std::uint8_t pictureAt(unsigned x, unsigned y, int c)
+// A picture: red on its left half, black on its right, white around.
+Canvas picture()
 {
-    const bool ink = y >= 20 && y < 100 && x >= 20 && x < 380;
-    const bool red = x < 200;
-    return !ink ? 255 : red ? (c == 0 ? 230 : 10) : 0;
-}
-constexpr unsigned kPictureW = 400, kPictureH = 120;
-
-void writePng(const fs::path& p)
-{
-    std::FILE* f = std::fopen(p.c_str(), "wb");
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    png_init_io(png, f);
-    png_set_IHDR(png, info, kPictureW, kPictureH, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    Bytes row(kPictureW * 3);
-    for (unsigned y = 0; y < kPictureH; ++y) {
-        for (unsigned i = 0; i < row.size(); ++i)
-            row[i] = pictureAt(i / 3, y, static_cast<int>(i % 3));
-        png_write_row(png, row.data());
-    }
-    png_write_end(png, info);
-    png_destroy_write_struct(&png, &info);
-    std::fclose(f);
+    Canvas c{400, 120, std::vector<std::uint8_t>(400 * 120, InkPaper)};
+    for (unsigned y = 20; y < 100; ++y)
+        for (unsigned x = 20; x < 380; ++x)
+            c.pixels[y * c.width + x] = x < 200 ? InkRed : InkBlack;
+    return c;
 }
 
-void writeJpeg(const fs::path& p)
+void writeJpeg(const fs::path& p, const Canvas& canvas)
 {
     std::FILE* f = std::fopen(p.c_str(), "wb");
     jpeg_compress_struct c{};
@@ -169,16 +152,18 @@ void writeJpeg(const fs::path& p)
     c.err = jpeg_std_error(&err);
     jpeg_create_compress(&c);
     jpeg_stdio_dest(&c, f);
-    c.image_width = kPictureW;
-    c.image_height = kPictureH;
+    c.image_width = canvas.width;
+    c.image_height = canvas.height;
     c.input_components = 3;
     c.in_color_space = JCS_RGB;
     jpeg_set_defaults(&c);
     jpeg_start_compress(&c, TRUE);
-    Bytes row(kPictureW * 3);
-    for (unsigned y = 0; y < kPictureH; ++y) {
-        for (unsigned i = 0; i < row.size(); ++i)
-            row[i] = pictureAt(i / 3, y, static_cast<int>(i % 3));
+    Bytes row(canvas.width * 3);
+    for (unsigned y = 0; y < canvas.height; ++y) {
+        for (unsigned x = 0; x < canvas.width; ++x) {
+            const Rgb ink = palette()[canvas.at(x, y)];
+            std::memcpy(&row[3 * x], &ink, 3);
+        }
         JSAMPROW rows[] = {row.data()};
         jpeg_write_scanlines(&c, rows, 1);
     }
@@ -187,20 +172,19 @@ void writeJpeg(const fs::path& p)
     std::fclose(f);
 }
 
-std::size_t dotsIn(const Bitmap& b)
+// Dots set in the byte columns [from, to) of every line; all columns by default.
+std::size_t dotsIn(const Bitmap& b, std::size_t from = 0, std::size_t to = SIZE_MAX)
 {
     std::size_t n = 0;
-    for (std::uint8_t v : b.data)
-        n += static_cast<std::size_t>(__builtin_popcount(v));
+    for (std::size_t i = 0; i < b.data.size(); ++i)
+        if (i % b.bytesPerLine >= from && i % b.bytesPerLine < to)
+            n += static_cast<std::size_t>(__builtin_popcount(b.data[i]));
     return n;
 }
 
 bool hasCut(const std::vector<Command>& commands)
 {
-    for (const Command& c : commands)
-        if (c.kind == CommandKind::Cut)
-            return true;
-    return false;
+    return std::ranges::any_of(commands, [](const Command& c) { return c.kind == CommandKind::Cut; });
 }
 
 // The application, started under a name of its own so that its sub-commands
@@ -288,8 +272,9 @@ TEST_F(App, PagesPngAndJpegArriveAsPrinterCommands)
     const fs::path mono = addPrinter("mono", "kordane_013");
     const fs::path two = addPrinter("two", "kordane_042");
     writeRaster(dir_ / "page.pwg", true, 576, 2373, 1, kTicket);
-    writePng(dir_ / "picture.png");
-    writeJpeg(dir_ / "picture.jpg");
+    std::string error;
+    ASSERT_TRUE(writePng((dir_ / "picture.png").string(), picture(), error));
+    writeJpeg(dir_ / "picture.jpg", picture());
 
     // The PWG raster page, and the same page through the CUPS filter: the
     // same bytes, trimmed to its 200 lines at the full 576 dots, then cut.
@@ -331,15 +316,8 @@ TEST_F(App, PagesPngAndJpegArriveAsPrinterCommands)
     EXPECT_GT(dotsIn(first), 0u);
     // Red dots only on the left of the paper, black dots only on the right
     // (the picture's middle blends the two).
-    const auto dotsAt = [](const Bitmap& b, std::size_t from, std::size_t to) {
-        std::size_t n = 0;
-        for (std::size_t i = 0; i < b.data.size(); ++i)
-            if (i % b.bytesPerLine >= from && i % b.bytesPerLine < to)
-                n += static_cast<std::size_t>(__builtin_popcount(b.data[i]));
-        return n;
-    };
-    EXPECT_EQ(dotsAt(second, second.bytesPerLine * 5 / 8, second.bytesPerLine), 0u);
-    EXPECT_EQ(dotsAt(first, 0, first.bytesPerLine * 3 / 8), 0u);
+    EXPECT_EQ(dotsIn(second, second.bytesPerLine * 5 / 8), 0u);
+    EXPECT_EQ(dotsIn(first, 0, first.bytesPerLine * 3 / 8), 0u);
     EXPECT_EQ(dotsIn(concatenateImages(printedImages(grey.commands), Plane::Second)), 0u);
     EXPECT_GT(dotsIn(concatenateImages(printedImages(jpeg.commands), Plane::First)), 0u);
 }
