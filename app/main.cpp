@@ -74,10 +74,15 @@ pappl_system_t* makeSystem(int numOptions, cups_option_t* options, void*)
         return nullptr;
     kordane::app::addFolderDevice();
 
+    // The loopback addresses unless told otherwise: "localhost" alone may
+    // resolve to only one of them.
     const char* listen = cupsGetOption("listen-hostname", numOptions, options);
-    if (listen == nullptr)
-        listen = "localhost";
-    papplSystemAddListeners(system, std::strcmp(listen, "*") == 0 ? nullptr : listen);
+    if (listen == nullptr) {
+        papplSystemAddListeners(system, "127.0.0.1");
+        papplSystemAddListeners(system, "::1");
+    } else {
+        papplSystemAddListeners(system, std::strcmp(listen, "*") == 0 ? nullptr : listen);
+    }
     if (const char* host = cupsGetOption("server-hostname", numOptions, options))
         papplSystemSetHostName(system, host);
 

@@ -1,6 +1,8 @@
 #include "app/raster.h"
 
 #include <algorithm>
+#include <fcntl.h>
+#include <unistd.h>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -225,8 +227,32 @@ void convertLine(const cups_page_header2_t& input, const std::uint8_t* line, uns
     }
 }
 
+// A document in the printer's own commands (from point-of-sale software)
+// goes to the printer as it is; any other document that is neither a picture
+// nor a raster (a PDF sent as application/octet-stream, say) is refused.
+bool printFile(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t* device)
+{
+    const char* format = papplJobGetFormat(job);
+    if (format == nullptr || std::strcmp(format, kPrinterFormat) != 0) {
+        papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Unsupported document format \"%s\".", format ? format : "");
+        return false;
+    }
+    const int fd = ::open(papplJobGetFilename(job), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    bool ok = true;
+    std::uint8_t buffer[65536];
+    for (ssize_t n; ok && (n = ::read(fd, buffer, sizeof buffer)) != 0;)
+        ok = n > 0 && papplDeviceWrite(device, buffer, static_cast<std::size_t>(n)) == n && !papplJobIsCanceled(job);
+    ::close(fd);
+    papplJobSetImpressionsCompleted(job, 1);
+    return ok;
+}
+
 void setRasterCallbacks(pappl_pr_driver_data_t& data)
 {
+    data.printfile_cb = printFile;
+    data.format = kPrinterFormat;
     data.rstartjob_cb = startJob;
     data.rstartpage_cb = startPage;
     data.rwriteline_cb = writeLine;

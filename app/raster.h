@@ -10,6 +10,9 @@
 
 namespace kordane::app {
 
+// The printer's own command stream, printed as it is.
+constexpr char kPrinterFormat[] = "application/vnd.kordane-receipt";
+
 void setRasterCallbacks(pappl_pr_driver_data_t& data);
 
 // One line of the page as PAPPL gives it (1-bit black, 8-bit grey or black,
