@@ -129,9 +129,16 @@ void addVendorAttribute(ipp_t* attributes, const VendorSetting& v)
     }
 }
 
-std::int32_t vendorValue(const VendorSetting& v, const pappl_pr_options_t& options)
+std::int32_t vendorValue(const VendorSetting& v, const pappl_pr_options_t& options, ipp_t* printerAttributes)
 {
     const char* text = cupsGetOption(v.name, options.num_vendor, options.vendor);
+    ipp_attribute_t* byDefault =
+        text || !printerAttributes
+            ? nullptr
+            : ippFindAttribute(printerAttributes, (std::string(v.name) + "-default").c_str(), IPP_TAG_ZERO);
+    char defaultText[64];
+    if (byDefault != nullptr)
+        text = ippAttributeString(byDefault, defaultText, sizeof defaultText) > 0 ? defaultText : nullptr;
     if (v.keywords.empty()) {
         int value = text ? std::atoi(text) : v.byDefault;
         if (value < v.low || value > v.high)
@@ -233,13 +240,14 @@ bool setUpDriver(pappl_system_t*, const char* driverName, const char*, const cha
     return true;
 }
 
-PrintSettings jobSettings(const ModelInfo& model, const pappl_pr_options_t& options, bool twoColours)
+PrintSettings jobSettings(const ModelInfo& model, const pappl_pr_options_t& options, ipp_t* printerAttributes,
+                          bool twoColours)
 {
     PrintSettings s;
     s.model_number = model.number;
     for (const OfferedSetting& o : vendorSettings())
         if (offers(model, o.when))
-            s.*o.setting.field = vendorValue(o.setting, options);
+            s.*o.setting.field = vendorValue(o.setting, options, printerAttributes);
     if (model.options == OptionSet::MonoFixed)
         s.ColorModel = 1;
     else if (model.options == OptionSet::All)

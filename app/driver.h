@@ -29,8 +29,10 @@ constexpr unsigned kWideRollDots = 576;
 constexpr unsigned kNarrowRollDots = 384;
 unsigned printableDots(const pappl_media_col_t& media);
 
-// The settings a job prints with: the vendor attributes (the job's or the
-// printer's defaults), the media and whether the job prints in two colours.
-PrintSettings jobSettings(const ModelInfo& model, const pappl_pr_options_t& options, bool twoColours);
+// The settings a job prints with: the vendor attributes (the job's, else
+// the printer's defaults in `printerAttributes`), the media and whether the
+// job prints in two colours.
+PrintSettings jobSettings(const ModelInfo& model, const pappl_pr_options_t& options, ipp_t* printerAttributes,
+                          bool twoColours);
 
 } // namespace kordane::app

@@ -8,6 +8,7 @@
 #include <new>
 
 #include "app/driver.h"
+#include "app/folder_device.h"
 #include "core/page_state.h"
 #include "output/commands.h"
 #include "output/printer_stream.h"
@@ -70,7 +71,9 @@ bool startJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* dev
     papplJobSetData(job, j);
     j->twoColours = model->twoColour && (options->print_color_mode == PAPPL_COLOR_MODE_COLOR ||
                                          (options->print_color_mode == PAPPL_COLOR_MODE_AUTO && isRgb(options->header)));
-    j->settings = jobSettings(*model, *options, j->twoColours);
+    ipp_t* defaults = papplPrinterGetDriverAttributes(papplJobGetPrinter(job));
+    j->settings = jobSettings(*model, *options, defaults, j->twoColours);
+    ippDelete(defaults);
     j->state.PrinterModel = model->number;
     startRasterJob(j->settings, j->state);
     initializePrinter(j->out);
@@ -156,7 +159,7 @@ bool endPage(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*, unsigned)
     return !stopIfCancelled(job, j) && endAppPage(job, j);
 }
 
-bool endJob(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*)
+bool endJob(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t* device)
 {
     std::unique_ptr<AppJob> j(appJob(job));
     papplJobSetData(job, nullptr);
@@ -164,6 +167,7 @@ bool endJob(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*)
         return false;
     if (!stopIfCancelled(job, *j))
         finishRasterJob(j->job, j->last);
+    endFolderJob(job, device);
     return !j->cancelled && j->last != PageStep::MemoryFailure && !j->job.errorFlag;
 }
 
@@ -245,6 +249,7 @@ bool printFile(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t* device)
     for (ssize_t n; ok && (n = ::read(fd, buffer, sizeof buffer)) != 0;)
         ok = n > 0 && papplDeviceWrite(device, buffer, static_cast<std::size_t>(n)) == n && !papplJobIsCanceled(job);
     ::close(fd);
+    endFolderJob(job, device);
     papplJobSetImpressionsCompleted(job, 1);
     return ok;
 }
