@@ -1,8 +1,9 @@
 #include "app/raster.h"
 
-#include <algorithm>
 #include <fcntl.h>
 #include <unistd.h>
+
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -48,8 +49,12 @@ AppJob* appJob(pappl_job_t* job) { return static_cast<AppJob*>(papplJobGetData(j
 bool stopIfCancelled(pappl_job_t* job, AppJob& j)
 {
     if (!j.cancelled && papplJobIsCanceled(job)) {
-        j.out.cancel();
         j.cancelled = true;
+        try {
+            j.out.cancel();
+        } catch (const std::bad_alloc&) {
+            papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Not enough memory to end the cancelled job.");
+        }
     }
     return j.cancelled;
 }
@@ -65,9 +70,13 @@ bool startJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* dev
     const ModelInfo* model = modelForDriver(papplPrinterGetDriverName(papplJobGetPrinter(job)));
     if (model == nullptr)
         return false;
-    auto* j = new (std::nothrow) AppJob(*model, device);
-    if (j == nullptr)
+    AppJob* j = nullptr;
+    try {
+        j = new AppJob(*model, device);
+    } catch (const std::bad_alloc&) {
+        papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Not enough memory for the job.");
         return false;
+    }
     papplJobSetData(job, j);
     j->twoColours = model->twoColour && (options->print_color_mode == PAPPL_COLOR_MODE_COLOR ||
                                          (options->print_color_mode == PAPPL_COLOR_MODE_AUTO && isRgb(options->header)));
