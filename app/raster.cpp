@@ -147,6 +147,8 @@ bool endAppPage(pappl_job_t* job, AppJob& j)
 
 bool startPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*, unsigned)
 {
+    if (appJob(job) == nullptr)
+        return false;
     AppJob& j = *appJob(job);
     if (stopIfCancelled(job, j))
         return false;
@@ -155,6 +157,8 @@ bool startPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*, u
 
 bool writeLine(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*, unsigned y, const unsigned char* line)
 {
+    if (appJob(job) == nullptr)
+        return false;
     AppJob& j = *appJob(job);
     if (stopIfCancelled(job, j))
         return false;
@@ -164,6 +168,8 @@ bool writeLine(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t*, u
 
 bool endPage(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*, unsigned)
 {
+    if (appJob(job) == nullptr)
+        return false;
     AppJob& j = *appJob(job);
     return !stopIfCancelled(job, j) && endAppPage(job, j);
 }
