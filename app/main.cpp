@@ -45,22 +45,6 @@ pappl_loglevel_t logLevel(const char* name)
     return PAPPL_LOGLEVEL_INFO;
 }
 
-// Labels of the printer settings in the web interface.
-constexpr char kEnglishLabels[] = R"labels("blank-lines" = "Blank lines";
-"page-rotation" = "Rotation";
-"logo-position" = "Stored logo";
-"logo-number" = "Logo number";
-"logo-alignment" = "Logo alignment";
-"logo-size" = "Logo size";
-"logo-feed" = "Lines fed after the logo";
-"page-end" = "Page end";
-"cash-drawer" = "Cash drawer";
-"cash-drawer-open" = "Open the cash drawer";
-"drawer-1-pulse-ms" = "Drawer 1 pulse (ms)";
-"drawer-2-pulse-ms" = "Drawer 2 pulse (ms)";
-"block-compression" = "Compressed images";
-)labels";
-
 pappl_system_t* makeSystem(int numOptions, cups_option_t* options, void*)
 {
     static std::string stateFile, spool;
@@ -106,7 +90,6 @@ pappl_system_t* makeSystem(int numOptions, cups_option_t* options, void*)
     papplSystemSetPrinterDrivers(system, static_cast<int>(list.size()), list.data(), nullptr, nullptr,
                                  kordane::app::setUpDriver, nullptr);
     papplSystemSetFooterHTML(system, "Kordane receipt printers");
-    papplSystemAddStringsData(system, "/en.strings", "en", kEnglishLabels);
     papplSystemLoadState(system, stateFile.c_str());
     papplSystemSetSaveCallback(system, reinterpret_cast<pappl_save_cb_t>(papplSystemSaveState),
                                const_cast<char*>(stateFile.c_str()));
