@@ -6,14 +6,14 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "filter/input_source.h"
-#include "filter/log.h"
-#include "filter/model_table.h"
+#include "core/input_source.h"
+#include "core/log.h"
+#include "core/model_table.h"
 #include "filter/settings.h"
 #include "output/commands.h"
 #include "output/text_job.h"
 #include "pipeline/page_loop.h"
-#include "pipeline/page_state.h"
+#include "core/page_state.h"
 
 namespace kordane {
 
@@ -48,12 +48,6 @@ void jobSetup(PrinterStream& out)
 {
     out.installCancelHandler();
     initializePrinter(out);
-}
-
-void endPage(PrinterStream& out)
-{
-    out.flush();
-    PrinterStream::ignoreCancel();
 }
 
 int runFilter(int argc, char* argv[])

@@ -8,8 +8,6 @@ namespace kordane {
 
 // Makes SIGTERM cancel the job, then initialises the printer (ESC @).
 void jobSetup(PrinterStream& out);
-// Sends everything written so far; from here on SIGTERM is ignored.
-void endPage(PrinterStream& out);
 
 // The whole filter: CUPS filter arguments in, exit status out. Printer bytes
 // go to standard output, the job log to standard error, the PPD path comes

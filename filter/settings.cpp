@@ -9,9 +9,9 @@
 #include <cups/cups.h>
 #include <cups/ppd.h>
 
-#include "filter/log.h"
-#include "filter/model_table.h"
-#include "pipeline/page_state.h"
+#include "core/log.h"
+#include "core/model_table.h"
+#include "core/page_state.h"
 
 namespace kordane {
 

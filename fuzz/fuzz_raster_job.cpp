@@ -10,8 +10,8 @@
 
 #include <cups/raster.h>
 
-#include "filter/input_source.h"
-#include "filter/model_table.h"
+#include "core/input_source.h"
+#include "core/model_table.h"
 #include "filter/settings.h"
 #include "fuzz/fuzz_input.h"
 #include "output/commands.h"

@@ -9,10 +9,10 @@
 #include <string>
 #include <string_view>
 
-#include "filter/model_table.h"
+#include "core/model_table.h"
 #include "filter/settings.h"
 #include "fuzz/fuzz_input.h"
-#include "pipeline/page_state.h"
+#include "core/page_state.h"
 
 namespace {
 

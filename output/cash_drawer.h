@@ -1,7 +1,7 @@
 // The cash-drawer kick.
 #pragma once
 
-#include "filter/settings.h"
+#include "core/print_settings.h"
 #include "output/printer_stream.h"
 
 namespace kordane {

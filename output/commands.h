@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <span>
 
-#include "filter/model_table.h"
+#include "core/model_table.h"
 #include "output/printer_stream.h"
 
 namespace kordane {

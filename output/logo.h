@@ -1,8 +1,8 @@
 // A stored logo printed above or below a page or a text job.
 #pragma once
 
-#include "filter/model_table.h"
-#include "filter/settings.h"
+#include "core/model_table.h"
+#include "core/print_settings.h"
 #include "output/printer_stream.h"
 
 namespace kordane {

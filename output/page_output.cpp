@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "filter/log.h"
+#include "core/log.h"
 #include "output/commands.h"
 #include "output/logo.h"
 

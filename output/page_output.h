@@ -5,10 +5,10 @@
 #include <cstdint>
 #include <span>
 
-#include "filter/model_table.h"
-#include "filter/settings.h"
+#include "core/model_table.h"
+#include "core/print_settings.h"
 #include "output/printer_stream.h"
-#include "pipeline/page_state.h"
+#include "core/page_state.h"
 
 namespace kordane {
 

@@ -53,6 +53,13 @@ PrinterStream::PrinterStream(int fd, std::size_t initialCapacity)
 {
 }
 
+PrinterStream::PrinterStream(WriteFunction write, void* context, std::size_t initialCapacity)
+    : PrinterStream(-1, initialCapacity)
+{
+    write_ = write;
+    writeContext_ = context;
+}
+
 PrinterStream::~PrinterStream()
 {
     PrinterStream* self = this;
@@ -103,6 +110,17 @@ void PrinterStream::grow(std::size_t needed)
 
 void PrinterStream::writeOut(std::size_t from, std::size_t to)
 {
+    if (cancelled_) {
+        flushed_.store(to);
+        return;
+    }
+    if (write_ != nullptr) {
+        // Bytes the printer side did not take are dropped, and so is the rest.
+        if (to > from && writeError_ == 0 && !write_(writeContext_, data_.load() + from, to - from))
+            writeError_ = EIO;
+        flushed_.store(to);
+        return;
+    }
     if (fd_ < 0) {
         const std::uint8_t* p = data_.load();
         captured_.insert(captured_.end(), p + from, p + to);
@@ -146,6 +164,14 @@ void PrinterStream::flush()
     size_ = tail;
 }
 
+void PrinterStream::endJob()
+{
+    flush();
+    if (gCancelStream.load() == this)
+        ignoreCancel();
+}
+
+// Only async-signal-safe calls.
 void PrinterStream::finishCancel()
 {
     if (fd_ >= 0) {
@@ -156,6 +182,26 @@ void PrinterStream::finishCancel()
         writeAllRaw(fd_, kCancelTrailer.data(), kCancelTrailer.size());
     }
     _exit(0);
+}
+
+void PrinterStream::cancel()
+{
+    if (!cancelled_) {
+        // The open command, if any, lies past the committed end and is dropped.
+        writeOut(flushed_.load(), committed_.load());
+        size_ = 0;
+        committed_.store(0);
+        flushed_.store(0);
+        open_ = false;
+        begin();
+        put(kCancelTrailer);
+        end();
+        writeOut(0, committed_.load());
+        cancelled_ = true;
+    }
+    size_ = 0;
+    committed_.store(0);
+    flushed_.store(0);
 }
 
 void PrinterStream::onSigterm(int)

@@ -6,7 +6,9 @@
 // command boundary. That is what makes a cancel safe: the SIGTERM handler
 // sends the closed commands that are still buffered, then the cancel trailer
 // (720 bytes 00 and ESC @), and ends the process with status 0, whatever the
-// main flow was doing at that moment.
+// main flow was doing at that moment. A stream that writes through a callback
+// (the printer application's device) ends a cancelled job the same way from
+// its own thread, with cancel().
 #pragma once
 
 #include <atomic>
@@ -21,10 +23,15 @@ namespace kordane {
 
 class PrinterStream final : public ByteSink {
 public:
+    // Writes all n bytes, or returns false when the printer side is gone.
+    using WriteFunction = bool (*)(void* context, const std::uint8_t* bytes, std::size_t n);
+
     // fd >= 0: bytes go to that descriptor. fd < 0: bytes are kept in memory
     // and read back with captured() (tests, previews). The buffer starts at
     // initialCapacity bytes and doubles when a command needs more.
     explicit PrinterStream(int fd, std::size_t initialCapacity = kDefaultCapacity);
+    // Bytes go to `write`. Such a stream takes no signal handler.
+    PrinterStream(WriteFunction write, void* context, std::size_t initialCapacity = kDefaultCapacity);
     ~PrinterStream() override;
     PrinterStream(const PrinterStream&) = delete;
     PrinterStream& operator=(const PrinterStream&) = delete;
@@ -44,7 +51,12 @@ public:
     // 0 while every write succeeded, else the errno of the first that failed.
     int writeError() const { return writeError_; }
 
-    // Makes SIGTERM cancel the job through this stream, or be ignored.
+    // The end of the job: sends everything written so far. A job cancelled
+    // through SIGTERM can no longer be cancelled from here on.
+    void endJob();
+
+    // Makes SIGTERM cancel the job through this stream (a descriptor
+    // stream), or be ignored.
     void installCancelHandler();
     static void ignoreCancel();
 
@@ -54,6 +66,10 @@ public:
     // Sends the closed commands not yet written, the cancel trailer, and ends
     // the process with status 0. Async-signal-safe.
     [[noreturn]] void finishCancel();
+    // The same without ending the process: the closed commands not yet
+    // written, then the cancel trailer. An open command is dropped, and so is
+    // anything written afterwards.
+    void cancel();
 
     static constexpr std::size_t kFlushThreshold = 256 * 1024;
     static constexpr std::size_t kDefaultCapacity = 512 * 1024;
@@ -64,6 +80,9 @@ private:
     static void onSigterm(int);
 
     const int fd_;
+    WriteFunction write_ = nullptr;
+    void* writeContext_ = nullptr;
+    bool cancelled_ = false;
     std::atomic<std::uint8_t*> data_;
     std::size_t capacity_;
     std::size_t size_ = 0; // bytes in the buffer, closed or not

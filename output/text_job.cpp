@@ -4,7 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "filter/log.h"
+#include "core/log.h"
 #include "output/logo.h"
 
 namespace kordane {

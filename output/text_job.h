@@ -2,9 +2,9 @@
 // stored logo.
 #pragma once
 
-#include "filter/input_source.h"
-#include "filter/model_table.h"
-#include "filter/settings.h"
+#include "core/input_source.h"
+#include "core/model_table.h"
+#include "core/print_settings.h"
 #include "output/printer_stream.h"
 
 namespace kordane {

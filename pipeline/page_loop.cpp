@@ -3,8 +3,7 @@
 #include <algorithm>
 #include <new>
 
-#include "filter/job_control.h"
-#include "filter/log.h"
+#include "core/log.h"
 #include "output/cash_drawer.h"
 #include "output/commands.h"
 #include "pipeline/prepare.h"
@@ -27,18 +26,30 @@ bool locksQuarterTurns(std::int32_t pageSize)
     return std::find(std::begin(kSizes), std::end(kSizes), pageSize) != std::end(kSizes);
 }
 
-enum class PageStep { Next, EndOfJob, MemoryFailure };
-
 void reportMemoryFailure(RasterJob& job)
 {
     logLine("TQ4 DEBUG MSG: Memory Allocation Error\n");
     job.errorFlag = true;
 }
 
-// One page, from its header to its end-of-page trailer.
-PageStep printOnePage(RasterJob& job, cups_raster_t* raster)
+void logTrimResult(RasterJob& job, int result)
 {
-    cups_page_header2_t& header = job.header;
+    logLine("TQ4_DEBUG_MSG : removeNullLine return = %d\n", result);
+    logLine("TQ4_DEBUG : cupsHeight = %d\n", static_cast<int>(job.header.cupsHeight));
+}
+
+} // namespace
+
+void startRasterJob(PrintSettings& settings, PageState& state)
+{
+    if (locksQuarterTurns(settings.PageSize) && (settings.Rotation == 1 || settings.Rotation == 3))
+        settings.Rotation = 0;
+    state.Focus = (settings.FocusArea == 1 || settings.FocusArea == 2) ? settings.FocusArea : 0;
+}
+
+PageStep beginPage(RasterJob& job, std::span<std::uint8_t>& pixels)
+{
+    const cups_page_header2_t& header = job.header;
     if (header.cupsHeight == 0 || header.cupsBytesPerLine == 0)
         return PageStep::EndOfJob;
 
@@ -47,20 +58,28 @@ PageStep printOnePage(RasterJob& job, cups_raster_t* raster)
         reportMemoryFailure(job);
         return PageStep::MemoryFailure;
     }
+    pixels = job.buffers.pageImage.span(*size);
 
     job.state.PageType = job.settings.PageType;
     logLine("TQ4_DEBUG : cupsHeight = %d\n", static_cast<int>(header.cupsHeight));
+    return PageStep::Next;
+}
+
+PageStep pageUnreadable(RasterJob& job)
+{
+    logTrimResult(job, kPageUnreadable);
+    logLine("ERROR: The pixel data of page %d cannot be read; the job ends here\n", job.pages + 1);
+    job.errorFlag = true;
+    return PageStep::EndOfJob;
+}
+
+PageStep printPagePixels(RasterJob& job, std::span<std::uint8_t> pixels)
+{
+    cups_page_header2_t& header = job.header;
     std::size_t firstLine = 0;
-    const int read = removeNullLine(raster, job.buffers.pageImage.span(*size), header,
-                                    job.state.PageType, firstLine);
-    logLine("TQ4_DEBUG_MSG : removeNullLine return = %d\n", read);
-    logLine("TQ4_DEBUG : cupsHeight = %d\n", static_cast<int>(header.cupsHeight));
-    if (read == kPageUnreadable) {
-        logLine("ERROR: The pixel data of page %d cannot be read; the job ends here\n", job.pages + 1);
-        job.errorFlag = true;
-        return PageStep::EndOfJob;
-    }
-    if (read == kPageBlank)
+    const int trimmed = trimPage(pixels, header, job.state.PageType, firstLine);
+    logTrimResult(job, trimmed);
+    if (trimmed == kPageBlank)
         return PageStep::Next;
 
     ++job.pages;
@@ -81,7 +100,7 @@ PageStep printOnePage(RasterJob& job, cups_raster_t* raster)
         } else {
             const std::size_t offset = firstLine * header.cupsBytesPerLine;
             const std::size_t length = std::size_t{header.cupsHeight} * header.cupsBytesPerLine;
-            const std::span<std::uint8_t> page = job.buffers.pageImage.span(*size).subspan(offset, length);
+            const std::span<std::uint8_t> page = pixels.subspan(offset, length);
             const PageResult result = colour ? prepareColourPage(job, page) : prepareMonoPage(job, page);
             if (result == PageResult::MemoryFailure) {
                 reportMemoryFailure(job);
@@ -94,7 +113,17 @@ PageStep printOnePage(RasterJob& job, cups_raster_t* raster)
     return PageStep::Next;
 }
 
-} // namespace
+void finishRasterJob(RasterJob& job, PageStep last)
+{
+    if (last == PageStep::MemoryFailure || job.out.writeError() != 0)
+        return;
+    writeJobEndFeed(job.out, job.model, job.settings.PageCut);
+    if (job.settings.CashDrawerOpen == 1 || job.settings.CashDrawerOpen == 2)
+        openCashDrawer(job.out, job.settings);
+    job.state.ALREADY_OPEN = 1;
+    job.out.endJob();
+    job.buffers.releaseAll();
+}
 
 void writePageEnd(PrinterStream& out, const ModelInfo& model, std::int32_t pageCut)
 {
@@ -121,30 +150,26 @@ RasterJobOutcome runRasterJob(InputSource& input, PrintSettings& settings, const
 
     // A stream that cannot even be opened is an empty stream.
     cups_raster_t* raster = cupsRasterOpenIO(readInput, &input, CUPS_RASTER_READ);
-
-    if (locksQuarterTurns(settings.PageSize) && (settings.Rotation == 1 || settings.Rotation == 3))
-        settings.Rotation = 0;
-    state.Focus = (settings.FocusArea == 1 || settings.FocusArea == 2) ? settings.FocusArea : 0;
+    startRasterJob(settings, state);
 
     PageStep step = PageStep::Next;
     try {
         // A stream the printer no longer takes ends the job.
         while (step == PageStep::Next && out.writeError() == 0 && raster != nullptr &&
-               cupsRasterReadHeader2(raster, &job.header))
-            step = printOnePage(job, raster);
+               cupsRasterReadHeader2(raster, &job.header)) {
+            std::span<std::uint8_t> pixels;
+            step = beginPage(job, pixels);
+            if (step != PageStep::Next)
+                break;
+            step = readPagePixels(raster, pixels, job.header, job.state.PageType) ? printPagePixels(job, pixels)
+                                                                                  : pageUnreadable(job);
+        }
     } catch (const std::bad_alloc&) {
         reportMemoryFailure(job);
         step = PageStep::MemoryFailure;
     }
 
-    if (step != PageStep::MemoryFailure && out.writeError() == 0) {
-        writeJobEndFeed(out, model, settings.PageCut);
-        if (settings.CashDrawerOpen == 1 || settings.CashDrawerOpen == 2)
-            openCashDrawer(out, settings);
-        state.ALREADY_OPEN = 1;
-        endPage(out);
-        job.buffers.releaseAll();
-    }
+    finishRasterJob(job, step);
     if (raster != nullptr)
         cupsRasterClose(raster);
     return {job.pages, job.errorFlag};

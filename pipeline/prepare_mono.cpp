@@ -4,7 +4,7 @@
 
 #include "bitmap/crop.h"
 #include "bitmap/rotate.h"
-#include "filter/log.h"
+#include "core/log.h"
 #include "pipeline/trim.h"
 #include "pipeline/working_image.h"
 

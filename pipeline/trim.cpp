@@ -4,7 +4,7 @@
 #include <cstring>
 #include <limits>
 
-#include "filter/log.h"
+#include "core/log.h"
 
 namespace kordane {
 
@@ -74,19 +74,25 @@ ContentLines findContentLines(std::span<const std::uint8_t> image, std::size_t h
     return {firstLine, lastLine - firstLine + 1};
 }
 
-int removeNullLine(cups_raster_t* raster, std::span<std::uint8_t> pageImage,
-                   cups_page_header2_t& header, std::int32_t pageType, std::size_t& firstLine)
+bool readPagePixels(cups_raster_t* raster, std::span<std::uint8_t> pageImage,
+                    const cups_page_header2_t& header, std::int32_t pageType)
+{
+    const std::size_t bytesPerLine = header.cupsBytesPerLine;
+    if (readPixels(raster, pageImage.data(), header.cupsHeight * bytesPerLine, bytesPerLine))
+        return true;
+    logLine(pageType == 0 ? "TQ4 DEBUG MSG : removeNullLine() NULLIMAGE\n"
+                          : "TQ4 DEBUG MSG : removeNullLine() NULLIMAGE2\n");
+    return false;
+}
+
+int trimPage(std::span<std::uint8_t> pageImage, cups_page_header2_t& header, std::int32_t pageType,
+             std::size_t& firstLine)
 {
     const std::size_t height = header.cupsHeight;
     const std::size_t bytesPerLine = header.cupsBytesPerLine;
-    const std::size_t size = height * bytesPerLine;
     firstLine = 0;
 
     if (pageType == 0) {
-        if (!readPixels(raster, pageImage.data(), size, bytesPerLine)) {
-            logLine("TQ4 DEBUG MSG : removeNullLine() NULLIMAGE\n");
-            return kPageUnreadable;
-        }
         const ContentLines content = findContentLines(pageImage, height, bytesPerLine);
         if (content.count == 0) {
             logLine("TQ4 DEBUG MSG : removeNullLine() NULLPAGE\n");
@@ -96,16 +102,20 @@ int removeNullLine(cups_raster_t* raster, std::span<std::uint8_t> pageImage,
         header.cupsHeight = static_cast<unsigned>(content.count);
         return kPageRead;
     }
-
-    if (!readPixels(raster, pageImage.data(), size, bytesPerLine)) {
-        logLine("TQ4 DEBUG MSG : removeNullLine() NULLIMAGE2\n");
-        return kPageUnreadable;
-    }
     // An unknown page type prints a blank page of the page's height; its
-    // data is still read so that the next page starts in the right place.
+    // data was still read so that the next page starts in the right place.
     if (pageType != 1)
-        std::memset(pageImage.data(), 0, size);
+        std::memset(pageImage.data(), 0, height * bytesPerLine);
     return kPageRead;
+}
+
+int removeNullLine(cups_raster_t* raster, std::span<std::uint8_t> pageImage,
+                   cups_page_header2_t& header, std::int32_t pageType, std::size_t& firstLine)
+{
+    firstLine = 0;
+    if (!readPagePixels(raster, pageImage, header, pageType))
+        return kPageUnreadable;
+    return trimPage(pageImage, header, pageType, firstLine);
 }
 
 } // namespace kordane

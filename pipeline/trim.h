@@ -25,11 +25,19 @@ ContentLines findContentLines(std::span<const std::uint8_t> image, std::size_t h
                               std::size_t bytesPerLine);
 
 // Reads one page's pixel data (cupsHeight × cupsBytesPerLine bytes) into
-// `pageImage`. Page type 0: the blank lines at the top and bottom are
-// dropped, cupsHeight is lowered and `firstLine` is set to the first kept
-// line; a blank page gives kPageBlank. Page type 1: the page is kept whole.
-// Any other page type: the data is read and dropped, and the page is blank.
-// kPageUnreadable when the data cannot be read.
+// `pageImage`; false when the data cannot be read.
+bool readPagePixels(cups_raster_t* raster, std::span<std::uint8_t> pageImage,
+                    const cups_page_header2_t& header, std::int32_t pageType);
+
+// Trims a page whose pixel data is in `pageImage`. Page type 0: the blank
+// lines at the top and bottom are dropped, cupsHeight is lowered and
+// `firstLine` is set to the first kept line; a blank page gives kPageBlank.
+// Page type 1: the page is kept whole. Any other page type: the data is
+// dropped, and the page is blank.
+int trimPage(std::span<std::uint8_t> pageImage, cups_page_header2_t& header, std::int32_t pageType,
+             std::size_t& firstLine);
+
+// Both: kPageUnreadable when the data cannot be read.
 int removeNullLine(cups_raster_t* raster, std::span<std::uint8_t> pageImage,
                    cups_page_header2_t& header, std::int32_t pageType, std::size_t& firstLine);
 

@@ -10,6 +10,9 @@ packages+=(cups-ppdc cups-client cups-daemon)
 # scheduler, lpadmin/lp, the PDF/image/text filters, Ghostscript, a monospace
 # font for text jobs) and libpng for the print preview.
 packages+=(cups cups-daemon cups-client cups-filters ghostscript fonts-dejavu-core libpng-dev)
+# The printer application: libpappl (with libjpeg for the test's JPEG page),
+# found through pkg-config; ipptool from cups-ipp-utils talks IPP to it.
+packages+=(libpappl-dev libjpeg-dev pkg-config cups-ipp-utils)
 # Long fuzzing runs (not part of the tests) also need clang and its
 # sanitizer runtimes: scripts/install-deps.sh --fuzz.
 [ "${1:-}" = "--fuzz" ] && packages+=(clang libclang-rt-14-dev)

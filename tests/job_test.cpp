@@ -10,7 +10,7 @@
 
 #include <algorithm>
 
-#include "filter/model_table.h"
+#include "core/model_table.h"
 #include "support/bitmap_reference.h"
 #include "support/bytes.h"
 #include "support/filter_runner.h"

@@ -28,9 +28,9 @@
 #include <cups/ppd.h>
 #include <cups/raster.h>
 
-#include "filter/model_table.h"
+#include "core/model_table.h"
 #include "filter/settings.h"
-#include "pipeline/page_state.h"
+#include "core/page_state.h"
 #include "support/ppd_writer.h"
 
 namespace kordane {

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <random>
 
-#include "filter/model_table.h"
+#include "core/model_table.h"
 #include "preview/decoder.h"
 #include "preview/page_image.h"
 #include "support/bitmap_reference.h"

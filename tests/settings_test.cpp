@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "filter/settings.h"
-#include "pipeline/page_state.h"
+#include "core/page_state.h"
 #include "support/ppd_writer.h"
 
 namespace kordane {

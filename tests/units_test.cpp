@@ -10,7 +10,7 @@
 #include "bitmap/crop.h"
 #include "bitmap/reduce.h"
 #include "bitmap/rotate.h"
-#include "filter/model_table.h"
+#include "core/model_table.h"
 #include "output/cash_drawer.h"
 #include "output/commands.h"
 #include "output/compress.h"

@@ -1,4 +1,4 @@
-#include "filter/log.h"
+#include "core/log.h"
 
 #include <cerrno>
 #include <cstdarg>

@@ -1,4 +1,4 @@
-#include "filter/model_table.h"
+#include "core/model_table.h"
 
 #include <algorithm>
 #include <array>
