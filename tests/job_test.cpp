@@ -152,8 +152,10 @@ TEST_F(Job, RasterFileArgumentIsARasterJob)
     test::FilterRun run;
     run.program = "/bin/sh";
     run.argv0 = "sh";
-    run.args = {"-c", "cat \"$1\" > \"$2\" & exec \"$0\" 1 user t 1 '' \"$2\"", KORDANE_FILTER_PATH,
+    run.args = {"-c", "cat \"$0\" > \"$1\" & fifo=$1; shift; exec \"$@\" 1 user t 1 '' \"$fifo\"",
                 args.back(), fifo};
+    for (const std::string& word : test::commandFor(KORDANE_FILTER_PATH))
+        run.args.push_back(word);
     run.ppdPath = model42;
     const test::FilterResult throughFifo = test::runFilter(run);
     EXPECT_EQ(throughFifo.exitStatus, 0);

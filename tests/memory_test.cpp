@@ -38,7 +38,9 @@ test::RasterPage framedPage(std::uint32_t height)
 // size in kB on standard error. -1 when the job failed.
 long peakKilobytes(test::FilterRun run)
 {
-    std::vector<std::string> args = {"-f", "\npeak resident kB: %M\n", run.program};
+    std::vector<std::string> args = {"-f", "\npeak resident kB: %M\n"};
+    for (const std::string& word : test::commandFor(run.program))
+        args.push_back(word);
     args.insert(args.end(), run.args.begin(), run.args.end());
     run.args = args;
     run.program = "/usr/bin/time";

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <sstream>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/wait.h>
@@ -87,9 +88,28 @@ bool drain(int fd, Buffer& into)
 
 } // namespace
 
+std::vector<std::string> commandFor(const std::string& program)
+{
+    std::vector<std::string> words;
+#ifdef KORDANE_EMULATOR
+    // A cross build's programs run under its emulator (words separated by
+    // spaces); programs of the build machine run as they are.
+    if (program.starts_with(std::string(KORDANE_BINARY_DIR) + "/")) {
+        std::istringstream emulator(KORDANE_EMULATOR);
+        for (std::string word; emulator >> word;)
+            words.push_back(word);
+    }
+#endif
+    words.push_back(program);
+    return words;
+}
+
 FilterResult runFilter(const FilterRun& run)
 {
-    std::vector<std::string> argvStrings = {run.argv0};
+    // Under an emulator, the emulator is the process started; it gets the
+    // program's path and passes it on as argv[0].
+    std::vector<std::string> command = commandFor(run.program);
+    std::vector<std::string> argvStrings = command.size() > 1 ? command : std::vector<std::string>{run.argv0};
     argvStrings.insert(argvStrings.end(), run.args.begin(), run.args.end());
     std::vector<std::string> envStrings = childEnvironment(run);
     std::vector<char*> argv = pointers(argvStrings);
@@ -111,7 +131,7 @@ FilterResult runFilter(const FilterRun& run)
         sigset_t none;
         sigemptyset(&none);
         ::sigprocmask(SIG_SETMASK, &none, nullptr);
-        ::execve(run.program.c_str(), argv.data(), envp.data());
+        ::execve(command.front().c_str(), argv.data(), envp.data());
         _exit(127);
     }
 

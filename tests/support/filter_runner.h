@@ -46,6 +46,11 @@ FilterResult runFilter(const FilterRun& run);
 FilterResult runFilterArgs(std::vector<std::string> args, std::string ppd,
                            std::vector<std::uint8_t> input = {});
 
+// The words that start `program`: the program itself, or, when it was built
+// here for another processor, the build's emulator followed by it. For
+// tests that hand the filter to another program (a shell, GNU time).
+std::vector<std::string> commandFor(const std::string& program);
+
 // The five standard filter arguments: job id 1, user, title, 1 copy, options.
 std::vector<std::string> defaultArgs(std::string title = "job", std::string options = "");
 
