@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: once as built for use, once under
 # AddressSanitizer and UndefinedBehaviorSanitizer; then each fuzz target for a
-# short bounded time on its saved corpus.
+# short bounded time on its saved corpus; then the arm64 and armhf cross
+# builds, their tests under qemu-user.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -21,3 +22,13 @@ CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo 
   -DKORDANE_TESTS=OFF -DKORDANE_BENCH=OFF >/dev/null
 cmake --build build-fuzz -j"$jobs"
 bash fuzz/run.sh build-fuzz "${KORDANE_FUZZ_SECONDS:-30}"
+
+# --- Raspberry Pi builds ---
+# The arm64 and armhf cross builds (Release, no sanitizers) with their test
+# suites under qemu-user and their Debian packages; scripts/cross-build.sh
+# installs what they need. The tests that need a CUPS scheduler running the
+# filter (names starting with "Cups") ran natively above.
+for arch in arm64 armhf; do
+  bash scripts/cross-build.sh "$arch"
+done
+# --- End of Raspberry Pi builds ---
