@@ -60,7 +60,9 @@ build=build-$arch
 jobs=$(( $(nproc) < 2 ? $(nproc) : 2 ))
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
   -DKORDANE_TESTS=ON -DKORDANE_BENCH=OFF -DKORDANE_SANITIZE=OFF -DKORDANE_FUZZ=OFF >/dev/null
+start=$SECONDS
 cmake --build "$build" -j"$jobs"
+echo "$arch build: $((SECONDS - start)) s"
 
 if [ $tests -eq 1 ]; then
   # ctest starts every test program through qemu-$triplet's emulator (the
