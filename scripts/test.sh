@@ -3,7 +3,8 @@
 # code paths where the processor has them), and under AddressSanitizer and
 # UndefinedBehaviorSanitizer on the plain code paths that processors without
 # vector instructions run. Both runs replay the fuzz targets' corpora; long
-# fuzzing is fuzz/run.sh (see the README).
+# fuzzing is fuzz/run.sh (see the README). Then the arm64 and armhf cross
+# builds, their tests under qemu-user.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -19,3 +20,13 @@ cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DKORDANE_SANITIZE=ON -DKO
 cmake --build build-sanitize -j"$jobs"
 (cd build-sanitize && KORDANE_PORTABLE=1 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --output-on-failure -j"$jobs" -E '^Cups')
+
+# --- Raspberry Pi builds ---
+# The arm64 and armhf cross builds (Release, no sanitizers) with their test
+# suites under qemu-user and their Debian packages; scripts/cross-build.sh
+# installs what they need. The tests that need a CUPS scheduler running the
+# filter (names starting with "Cups") ran natively above.
+for arch in arm64 armhf; do
+  bash scripts/cross-build.sh "$arch"
+done
+# --- End of Raspberry Pi builds ---

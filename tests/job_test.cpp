@@ -313,9 +313,11 @@ TEST_F(Job, TextFilesAndRasterFiles)
     EXPECT_NE(fromFile.err.find("PAGE: 2 1"), std::string::npos);
     const std::string fifo = dir.file("job.fifo");
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    test::FilterRun viaFifo{{"-c", "cat \"$1\" > \"$2\" & exec \"$0\" 1 user t 1 '' \"$2\"", KORDANE_FILTER_PATH,
+    test::FilterRun viaFifo{{"-c", "cat \"$0\" > \"$1\" & fifo=$1; shift; exec \"$@\" 1 user t 1 '' \"$fifo\"",
                              dir.file("job.ras"), fifo},
                             cut};
+    for (const std::string& word : test::commandFor(KORDANE_FILTER_PATH))
+        viaFifo.args.push_back(word);
     viaFifo.program = "/bin/sh";
     const test::FilterResult throughFifo = test::runFilter(viaFifo);
     EXPECT_EQ(throughFifo.exitStatus, 0);

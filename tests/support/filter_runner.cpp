@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <semaphore>
+#include <sstream>
 #include <system_error>
 #include <thread>
 
@@ -40,9 +41,29 @@ void readAll(int fd, Buffer& into)
 
 } // namespace
 
+std::vector<std::string> commandFor(const std::string& program)
+{
+    std::vector<std::string> words;
+#ifdef KORDANE_EMULATOR
+    // A cross build's programs run under its emulator (words separated by
+    // spaces); programs of the build machine run as they are.
+    if (program.starts_with(std::string(KORDANE_BINARY_DIR) + "/")) {
+        std::istringstream emulator(KORDANE_EMULATOR);
+        for (std::string word; emulator >> word;)
+            words.push_back(word);
+    }
+#endif
+    words.push_back(program);
+    return words;
+}
+
 FilterResult runFilter(const FilterRun& run)
 {
-    std::vector<std::string> argvStrings = {run.argv0}, envStrings = {"PATH=/usr/bin:/bin"};
+    // Under an emulator, the emulator is the process started; it gets the
+    // program's path and passes it on as argv[0].
+    const std::vector<std::string> command = commandFor(run.program);
+    std::vector<std::string> argvStrings = command.size() > 1 ? command : std::vector<std::string>{run.argv0};
+    std::vector<std::string> envStrings = {"PATH=/usr/bin:/bin"};
     argvStrings.insert(argvStrings.end(), run.args.begin(), run.args.end());
     for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "KORDANE_PORTABLE"})
         if (const char* value = std::getenv(name))
@@ -74,7 +95,7 @@ FilterResult runFilter(const FilterRun& run)
         sigset_t none;
         sigemptyset(&none);
         ::sigprocmask(SIG_SETMASK, &none, nullptr);
-        ::execve(run.program.c_str(), argv.data(), envp.data());
+        ::execve(command.front().c_str(), argv.data(), envp.data());
         _exit(127);
     }
     for (int fd : {in[0], out[1], err[1]})
