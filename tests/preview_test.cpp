@@ -202,6 +202,7 @@ test::FilterResult preview(std::vector<std::string> args, Bytes input = {})
     run.args = std::move(args);
     run.input = std::move(input);
     run.program = KORDANE_PREVIEW_PATH;
+    run.timeoutMs = 300000; // far beyond what a loaded machine needs
     return test::runFilter(run);
 }
 
