@@ -141,25 +141,26 @@ TEST(Preview, DecoderStopsAtTheFaultyByte)
 TEST(Preview, PrintedImagesStackStoredBlocksAndJoinCompressedRuns)
 {
     const std::vector<PrintedImage> images = printedImages(decodeStream(hex(
-        "1D284C02003032"                                       // nothing stored: nothing printed
-        "1D284C 0E00 30703001 0131 1000 0200 A1A2A3A4 0A"        // 16 x 2, then a feed
-        "1D284C 0B00 30703001 0131 0800 0100 B1"                 // 8 x 1: padded
-        "1D284C 0D00 30703001 0132 1800 0100 C1C2C3 1D284C02003032" // second colour 24 x 1
-        "0843520000000000 1000 0200 D1 0002 D2 084352FF00"     // 16 x 2 and 16 x 3: one image
+        "1D284C02003032"                                             // nothing stored: nothing printed
+        "1D284C 0E00 30703001 0131 1000 0200 A1A2A3A4 1D284C02003032" // first colour alone, 16 x 2
+        "1D284C 0B00 30703001 0131 0800 0100 B1 0A"                  // 8 x 1 twice, padded, a feed between
+        "1D284C 0B00 30703001 0131 0800 0100 B2"
+        "1D284C 0D00 30703001 0132 1800 0100 C1C2C3 1D284C02003032"  // second colour 24 x 1
+        "0843520000000000 1000 0200 D1 0002 D2 084352FF00"           // 16 x 2 and 16 x 3: one image
         "0843520000000000 1000 0300 084352FF0100 01 E1 084352FF00"
-        "0843520000000000 0800 0100 F1 084352FF00 0A"          // other width; a feed ends it
+        "0843520000000000 0800 0100 F1 084352FF00 0A"                // other width; a feed ends it
         "0843520000000000 0800 0100 F2 084352FF00"
-        "1D763000 0100 0100 E7 1D763000 0100 0100 E8"          // one image each
-        "1D284C 0B00 30703001 0131 0800 0100 99"))               // never printed
+        "1D763000 0100 0100 E7 1D763000 0100 0100 E8"                // one image each
+        "1D284C 0B00 30703001 0131 0800 0100 99"))                   // never printed
                                                              .commands);
     std::string shapes;
     for (const PrintedImage& i : images)
         shapes += std::to_string(i.widthDots) + "x" + std::to_string(i.lines) + (i.twoColour ? "c " : " ");
-    EXPECT_EQ(shapes, "24x3c 16x5 8x1 8x1 8x1 8x1 ");
-    EXPECT_EQ(concatenateImages(images),
-              (Bitmap{3, 12, hex("A1A200 A3A400 B10000 D10000 00D200 084300 52FF00 00E100 F10000 F20000 E70000 "
-                                 "E80000")}));
-    EXPECT_EQ(concatenateImages(images, Plane::Second), (Bitmap{3, 12, concat(hex("C1C2C3"), repeat(0, 33))}));
+    EXPECT_EQ(shapes, "16x2 24x2c 16x5 8x1 8x1 8x1 8x1 ");
+    EXPECT_EQ(concatenateImages(images), (Bitmap{3, 13, hex("A1A200 A3A400 B10000 B20000 D10000 00D200 084300 52FF00 "
+                                                             "00E100 F10000 F20000 E70000 E80000")}));
+    EXPECT_EQ(concatenateImages(images, Plane::Second),
+              (Bitmap{3, 13, concat(repeat(0, 6), hex("C1C2C3"), repeat(0, 30))}));
 }
 
 TEST(Preview, PictureDrawsDotsColoursLogosFeedsCutsAndText)
