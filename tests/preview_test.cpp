@@ -169,17 +169,17 @@ TEST(Preview, PictureDrawsDotsColoursLogosFeedsCutsAndText)
         hex("1D284C 0C00 30703001 0131 1000 0100 F0F0 1D284C 0C00 30703001 0132 1000 0100 FF00 1D284C02003032"),
         hex("1D763000 4800 0100 80"), repeat(0, 70), hex("01 0A"), // 576 dots; a feed
         hex("1B6131 1C700001 1B40 1D284C0600304530310102"),       // centred double-wide logo; tall logo
-        hex("1D564105 1B700032FF 4849 0A 1D763000 0100 0100 80"))) // cut, pulse, text, a dot
+        hex("1D564105 1B700032FF 4849 0A 1D763000 0200 0200 8000 0001"))) // cut, pulse, text, 2 dots
                                         .commands);
     // Two colours in line 0, the ends of line 1, the logos' frames from
-    // line 32 and 128, the cut's dashes at 325, an H from 330, a dot at 359.
+    // line 32 and 128, the cut's dashes at 325, an H from 330, dots at 359 and 360.
     const std::tuple<std::uint32_t, std::uint32_t, Ink> dots[] = {
         {0, 0, InkBlack},   {3, 0, InkBlack},    {4, 0, InkRed},      {7, 0, InkRed},     {8, 0, InkBlack},
         {12, 0, InkPaper},  {0, 1, InkBlack},    {1, 1, InkPaper},    {575, 1, InkBlack}, {95, 32, InkPaper},
         {96, 32, InkGrey},  {479, 32, InkGrey},  {480, 32, InkPaper}, {96, 127, InkGrey}, {200, 128, InkPaper},
         {0, 128, InkGrey},  {0, 319, InkGrey},   {0, 320, InkPaper},  {0, 325, InkGrey},  {8, 325, InkPaper},
         {1, 329, InkPaper}, {1, 330, InkBlack},  {2, 350, InkBlack},  {0, 358, InkPaper}, {0, 359, InkBlack},
-        {1, 359, InkPaper}};
+        {1, 359, InkPaper}, {15, 360, InkBlack}, {0, 360, InkPaper}};
     for (const auto& [x, y, colour] : dots)
         EXPECT_EQ(p.canvas.at(p.paperLeft + x, p.paperTop + y), colour) << x << ", " << y;
     // The drawer and text marks in the margin.
@@ -187,6 +187,7 @@ TEST(Preview, PictureDrawsDotsColoursLogosFeedsCutsAndText)
     EXPECT_GT(std::count(p.canvas.pixels.begin(), p.canvas.pixels.end(), InkGreen), 0);
     EXPECT_FALSE(p.truncated);
     EXPECT_EQ(p.canvas.width, kPreviewMarginWidth + 576 + kPreviewPadding);
+    EXPECT_EQ(renderPreview(decodeStream(hex("0A")).commands).paperWidth, 576u); // no image: an 80 mm roll
 
     // An image 65536 dots wide and a feed of 2000 lines stay within limits.
     const Preview big = renderPreview(
