@@ -187,7 +187,10 @@ TEST(Preview, PictureDrawsDotsColoursLogosFeedsCutsAndText)
     EXPECT_GT(std::count(p.canvas.pixels.begin(), p.canvas.pixels.end(), InkGreen), 0);
     EXPECT_FALSE(p.truncated);
     EXPECT_EQ(p.canvas.width, kPreviewMarginWidth + 576 + kPreviewPadding);
-    EXPECT_EQ(renderPreview(decodeStream(hex("0A")).commands).paperWidth, 576u); // no image: an 80 mm roll
+    // Text alone, from the top of an 80 mm roll.
+    const Preview text = renderPreview(decodeStream(hex("48 0A")).commands);
+    EXPECT_EQ(text.paperWidth, 576u);
+    EXPECT_EQ(text.canvas.at(text.paperLeft + 1, text.paperTop + 1), InkBlack);
 
     // An image 65536 dots wide and a feed of 2000 lines stay within limits.
     const Preview big = renderPreview(
@@ -237,8 +240,10 @@ TEST(Preview, ProgramTracesEveryCommandDrawsAndReportsErrors)
     EXPECT_NE(bad.err.find("error at offset 3:"), std::string::npos) << bad.err;
     EXPECT_EQ(std::string(bad.out.begin(), bad.out.end()), "00000000  ESC @  initialise\n00000002  LF\n");
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {"-x"}, {"-o"}, {"a", "b"}, {dir.file("none.prn")}, {"-o", dir.file("no/dir.png"), prn}})
-        EXPECT_EQ(preview(args).exitStatus, 2) << args.back();
+             {"-x"}, {"-o"}, {"a", "b"}, {dir.file("none.prn")}, {"-o", dir.file("no/dir.png"), prn}}) {
+        const test::FilterResult r = preview(args);
+        EXPECT_TRUE(r.exitStatus == 2 && !r.err.empty()) << args.back() << ": " << r.err;
+    }
 }
 
 } // namespace
