@@ -1,0 +1,249 @@
+// Reading printer streams back: the decoder's commands with their fields and
+// offsets (as the trace shows them), where it stops on malformed or cut-short
+// streams, the printed images rebuilt from the commands, the picture, and
+// the kordane_preview program as a user runs it.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "preview/decoder.h"
+#include "preview/page_image.h"
+#include "preview/render.h"
+#include "support/bytes.h"
+#include "support/filter_runner.h"
+#include "support/ppd_writer.h"
+
+namespace kordane::preview {
+namespace {
+
+using test::Bytes;
+using test::concat;
+using test::hex;
+using test::repeat;
+
+struct Row { Bytes bytes; std::string trace; };
+
+// One of every command and its trace line. Image data looks like commands.
+// The first kWhole rows are commands; text follows them.
+constexpr std::size_t kWhole = 13;
+const std::vector<Row> kRows = {
+    {hex("1B40"), "ESC @  initialise"},
+    {hex("1B6131"), "ESC a 31  justify centre"},
+    {hex("1C700203"), "FS p 02 03  print stored image 2, size mode 3"},
+    {hex("1D284C0600304530310201"), "GS ( L function 69  print stored graphics, key 30 31, magnification 2 x 1"},
+    {hex("0A"), "LF"},
+    {hex("1D284C 1000 30703001 0131 1400 0200 1B400A 084352"),
+     "GS ( L function 112  store first colour, 20 dots x 2 lines (6 bytes)"},
+    {hex("1D284C 0A00 30703001 0132 4002 0000"),
+     "GS ( L function 112  store second colour, 576 dots x 0 lines (0 bytes)"},
+    {hex("1D284C02003032"), "GS ( L function 50  print the stored graphics"},
+    {hex("1D763000 0200 0200 1D564100"), "GS v 0  2 bytes (16 dots) x 2 lines"},
+    {hex("0843520000000000 3800 0100 0003 7E FF01 81 0001 084352FF00"),
+     "compressed block  56 dots x 1 lines, 7 bytes from 8 coded"},
+    {hex("1B700032FF"), "ESC p 00 32 FF  drawer 1 pulse, on 100 ms, off 510 ms"},
+    {hex("1D564201"), "GS V 42 01  partial cut after feeding 1"},
+    {hex("1D564100"), "GS V 41 00  full cut after feeding 0"},
+    {hex("6122625C090D01"), R"(text 7 bytes  "a\"b\\\t\r\x01")"},
+    {hex("0A"), "LF"},
+    {concat(repeat('A', 45), hex("42")), "text 46 bytes  \"" + std::string(40, 'A') + "\"..."},
+    {hex("0A"), "LF"},
+    {repeat(0, 720), "text 720 bytes  720 x 00"},
+    {hex("1B40"), "ESC @  initialise"},
+};
+
+Bytes joined(std::size_t rows = kRows.size())
+{
+    Bytes out;
+    for (std::size_t i = 0; i < rows; ++i)
+        out.insert(out.end(), kRows[i].bytes.begin(), kRows[i].bytes.end());
+    return out;
+}
+
+TEST(Preview, DecoderStopsAtTheFaultyByte)
+{
+    // Stream, offset of the error, part of its message.
+    const std::tuple<const char*, std::size_t, const char*> bad[] = {
+        {"1B40 1D284C 0C00 30703001 0131 0800 0100 AABB", 5, "need 1"},
+        {"1D284C 0900 30703001 0131 0800 0000", 3, "below"},
+        {"1D284C 0A00 30703001 0133 0800 0000", 10, "colour"},
+        {"1D284C 0A00 30703101 0131 0800 0000", 7, "tone"},
+        {"1D284C 0200 3031", 6, "unknown function"},
+        {"1D284C 0200 3132", 5, "m must be 30"},
+        {"1D284C 0700 3045 30310101 00", 3, "must be 6"},
+        {"1D284C 0300 3032 00", 3, "must be 2"},
+        {"1D7630 01 0100 0100 FF", 3, "size mode"},
+        {"1D7631 00 0100 0100 FF", 2, "function byte"},
+        {"1D5600 01", 2, "cut mode"},
+        {"0A 0843520000000000 0800 0100 0000 084352FF00", 13, "count 0"},
+        {"0843520000000000 0800 0100 0002 084352FF00", 12, "passes"},
+        {"0843520000000000 0800 0100 7E 0A", 13, "end record"},
+        {"0843520000000000 1000 0100 7E 084352FF00", 13, "after 1 of 2"},
+        {"0843520000000000 0800 0000 7E 084352FF00", 12, "expected"},
+        {"1B40 084352FF00", 2, "without"},
+        {"0843520001000000 0800 0100 7E 084352FF00", 4, "start record"},
+    };
+    for (const auto& [stream, offset, message] : bad) {
+        const DecodeResult r = decodeStream(hex(stream));
+        ASSERT_FALSE(r.ok()) << stream;
+        EXPECT_TRUE(r.error->offset == offset && r.error->message.find(message) != std::string::npos)
+            << stream << ": offset " << r.error->offset << ": " << r.error->message;
+    }
+    // A compressed block past the limit on decoded bytes ends decoding there.
+    const Bytes block = hex("0843520000000000 4002 0100 0048 084352FF00");
+    EXPECT_TRUE(decodeStream(concat(block, block), 144).ok());
+    const DecodeResult limited = decodeStream(concat(hex("1B40"), block, block), 143);
+    EXPECT_EQ(limited.ok() ? 0 : limited.error->offset, 2 + block.size());
+
+    // Cut anywhere: the whole commands before the cut come back, a command
+    // cut short is an error at its first byte; only one or two bytes of an
+    // introducer may be left over, as text.
+    const Bytes full = joined(kWhole);
+    std::size_t whole = 0, done = 0;
+    for (std::size_t cut = 0; cut <= full.size(); ++cut) {
+        while (whole < kWhole && done + kRows[whole].bytes.size() <= cut)
+            done += kRows[whole++].bytes.size();
+        const DecodeResult r = decodeStream(Bytes(full.begin(), full.begin() + std::ptrdiff_t(cut)));
+        ASSERT_GE(r.commands.size(), whole) << "cut at " << cut;
+        for (std::size_t i = 0; i < whole; ++i)
+            EXPECT_EQ(traceLine(r.commands[i]), kRows[i].trace) << "cut at " << cut;
+        if (r.ok())
+            EXPECT_TRUE(cut == done ? r.commands.size() == whole
+                                    : cut - done <= 2 && r.commands.back().kind == CommandKind::Text)
+                << "cut at " << cut;
+        else
+            EXPECT_EQ(r.error->offset, done) << "cut at " << cut << ": " << r.error->message;
+    }
+    // Any byte changed: the commands follow one another inside the stream,
+    // and the picture and the trace are drawn without a fault.
+    for (std::size_t i = 0; i < full.size(); ++i)
+        for (const std::uint8_t value : {0x00, 0xFF, 0x08, 0x1D, 0x0A, 0x1B}) {
+            Bytes s = full;
+            s[i] = value;
+            const DecodeResult r = decodeStream(s);
+            std::size_t next = 0;
+            for (const Command& c : r.commands) {
+                EXPECT_EQ(c.offset, next) << "byte " << i << " set to " << int(value);
+                next += c.length;
+                EXPECT_FALSE(traceLine(c).empty());
+            }
+            EXPECT_TRUE(r.ok() ? next == s.size() : next <= r.error->offset && r.error->offset < s.size())
+                << "byte " << i << " set to " << int(value);
+            renderPreview(r.commands);
+        }
+}
+
+TEST(Preview, PrintedImagesStackStoredBlocksAndJoinCompressedRuns)
+{
+    const std::vector<PrintedImage> images = printedImages(decodeStream(hex(
+        "1D284C02003032"                                             // nothing stored: nothing printed
+        "1D284C 0E00 30703001 0131 1000 0200 A1A2A3A4 1D284C02003032" // first colour alone, 16 x 2
+        "1D284C 0B00 30703001 0131 0800 0100 B1 0A"                  // 8 x 1 twice, padded, a feed between
+        "1D284C 0B00 30703001 0131 0800 0100 B2"
+        "1D284C 0D00 30703001 0132 1800 0100 C1C2C3 1D284C02003032"  // second colour 24 x 1
+        "0843520000000000 1000 0200 D1 0002 D2 084352FF00"           // 16 x 2 and 16 x 3: one image
+        "0843520000000000 1000 0300 084352FF0100 01 E1 084352FF00"
+        "0843520000000000 0800 0100 F1 084352FF00 0A"                // other width; a feed ends it
+        "0843520000000000 0800 0100 F2 084352FF00"
+        "1D763000 0100 0100 E7 1D763000 0100 0100 E8"                // one image each
+        "1D284C 0B00 30703001 0131 0800 0100 99"))                   // never printed
+                                                             .commands);
+    std::string shapes;
+    for (const PrintedImage& i : images)
+        shapes += std::to_string(i.widthDots) + "x" + std::to_string(i.lines) + (i.twoColour ? "c " : " ");
+    EXPECT_EQ(shapes, "16x2 24x2c 16x5 8x1 8x1 8x1 8x1 ");
+    EXPECT_EQ(concatenateImages(images), (Bitmap{3, 13, hex("A1A200 A3A400 B10000 B20000 D10000 00D200 084300 52FF00 "
+                                                             "00E100 F10000 F20000 E70000 E80000")}));
+    EXPECT_EQ(concatenateImages(images, Plane::Second),
+              (Bitmap{3, 13, concat(repeat(0, 6), hex("C1C2C3"), repeat(0, 30))}));
+}
+
+TEST(Preview, PictureDrawsDotsColoursLogosFeedsCutsAndText)
+{
+    const Preview p = renderPreview(decodeStream(concat(
+        hex("1D284C 0C00 30703001 0131 1000 0100 F0F0 1D284C 0C00 30703001 0132 1000 0100 FF00 1D284C02003032"),
+        hex("1D763000 4800 0100 80"), repeat(0, 70), hex("01 0A"), // 576 dots; a feed
+        hex("1B6131 1C700001 1B40 1D284C0600304530310102"),       // centred double-wide logo; tall logo
+        hex("1D564105 1B700032FF 4849 0A 1D763000 0200 0200 8000 0001"))) // cut, pulse, text, 2 dots
+                                        .commands);
+    // Two colours in line 0, the ends of line 1, the logos' frames from
+    // line 32 and 128, the cut's dashes at 325, an H from 330, dots at 359 and 360.
+    const std::tuple<std::uint32_t, std::uint32_t, Ink> dots[] = {
+        {0, 0, InkBlack},   {3, 0, InkBlack},    {4, 0, InkRed},      {7, 0, InkRed},     {8, 0, InkBlack},
+        {12, 0, InkPaper},  {0, 1, InkBlack},    {1, 1, InkPaper},    {575, 1, InkBlack}, {95, 32, InkPaper},
+        {96, 32, InkGrey},  {479, 32, InkGrey},  {480, 32, InkPaper}, {96, 127, InkGrey}, {200, 128, InkPaper},
+        {0, 128, InkGrey},  {0, 319, InkGrey},   {0, 320, InkPaper},  {0, 325, InkGrey},  {8, 325, InkPaper},
+        {1, 329, InkPaper}, {1, 330, InkBlack},  {2, 350, InkBlack},  {0, 358, InkPaper}, {0, 359, InkBlack},
+        {1, 359, InkPaper}, {15, 360, InkBlack}, {0, 360, InkPaper}};
+    for (const auto& [x, y, colour] : dots)
+        EXPECT_EQ(p.canvas.at(p.paperLeft + x, p.paperTop + y), colour) << x << ", " << y;
+    // The drawer and text marks in the margin.
+    EXPECT_GT(std::count(p.canvas.pixels.begin(), p.canvas.pixels.end(), InkBlue), 0);
+    EXPECT_GT(std::count(p.canvas.pixels.begin(), p.canvas.pixels.end(), InkGreen), 0);
+    EXPECT_FALSE(p.truncated);
+    EXPECT_EQ(p.canvas.width, kPreviewMarginWidth + 576 + kPreviewPadding);
+    // Text alone, from the top of an 80 mm roll.
+    const Preview text = renderPreview(decodeStream(hex("48 0A")).commands);
+    EXPECT_EQ(text.paperWidth, 576u);
+    EXPECT_EQ(text.canvas.at(text.paperLeft + 1, text.paperTop + 1), InkBlack);
+
+    // An image 65536 dots wide and a feed of 2000 lines stay within limits.
+    const Preview big = renderPreview(
+        decodeStream(concat(hex("1D763000 0020 0100"), repeat(0xFF, 8192), repeat(0x0A, 2000))).commands, {1024, 5000});
+    EXPECT_TRUE(big.truncated);
+    EXPECT_EQ(big.paperWidth, 1024u);
+    EXPECT_LE(big.canvas.height, 5000 + 2 * kPreviewPadding + kPreviewLabelRows);
+    EXPECT_EQ(big.canvas.at(big.paperLeft + 1023, big.paperTop), InkBlack);
+}
+
+test::FilterResult preview(std::vector<std::string> args, Bytes input = {})
+{
+    test::FilterRun run;
+    run.args = std::move(args);
+    run.input = std::move(input);
+    run.program = KORDANE_PREVIEW_PATH;
+    return test::runFilter(run);
+}
+
+// The trace of every command, with its offset, shows the decoder's fields.
+TEST(Preview, ProgramTracesEveryCommandDrawsAndReportsErrors)
+{
+    test::TempDir dir;
+    std::string trace;
+    for (std::size_t i = 0, at = 0; i < kRows.size(); at += kRows[i++].bytes.size()) {
+        char offset[16];
+        std::snprintf(offset, sizeof offset, "%08zu  ", at);
+        trace += offset + kRows[i].trace + "\n";
+    }
+    const std::string prn = dir.write("job.prn", joined());
+    const test::FilterResult r = preview({prn});
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(std::string(r.out.begin(), r.out.end()), trace);
+    std::ifstream in(prn + ".png", std::ios::binary);
+    const Bytes png{std::istreambuf_iterator<char>(in), {}};
+    const Canvas c = renderPreview(decodeStream(joined()).commands).canvas;
+    char header[80]; // signature, then the header chunk with the width and height
+    std::snprintf(header, sizeof header,
+                  "89 50 4E 47 0D 0A 1A 0A 00 00 00 0D 49 48 44 52 00 00 %02X %02X 00 00 %02X %02X", c.width >> 8,
+                  c.width & 255, c.height >> 8, c.height & 255);
+    EXPECT_EQ(test::toHex(png, 0, 24), header);
+    EXPECT_TRUE(preview({"-q", prn}).out.empty());
+
+    const test::FilterResult bad = preview({"-o", dir.file("bad.png")}, hex("1B40 0A 1D763000 0200 0300 FFFF"));
+    EXPECT_EQ(bad.exitStatus, 1) << bad.err;
+    EXPECT_NE(bad.err.find("error at offset 3:"), std::string::npos) << bad.err;
+    EXPECT_EQ(std::string(bad.out.begin(), bad.out.end()), "00000000  ESC @  initialise\n00000002  LF\n");
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"-x"}, {"-o"}, {"a", "b"}, {dir.file("none.prn")}, {"-o", dir.file("no/dir.png"), prn}}) {
+        const test::FilterResult r = preview(args);
+        EXPECT_TRUE(r.exitStatus == 2 && !r.err.empty()) << args.back() << ": " << r.err;
+    }
+}
+
+} // namespace
+} // namespace kordane::preview
