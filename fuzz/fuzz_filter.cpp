@@ -92,13 +92,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (char& c : ppd)
             c = static_cast<char>(in.next());
     } else {
-        test::PpdSpec spec = test::standardPpd(model);
+        test::PpdSpec desc = test::standardPpd(model);
         for (const char* option : kOptions)
             if (const std::uint8_t choice = in.next(); choice >= 2 * std::size(kKeywords))
-                test::removeOption(spec, option);
+                test::removeOption(desc, option);
             else if (choice >= std::size(kKeywords))
-                test::setDefault(spec, option, kKeywords[choice - std::size(kKeywords)]);
-        ppd = test::ppdText(spec);
+                test::setDefault(desc, option, kKeywords[choice - std::size(kKeywords)]);
+        ppd = test::ppdText(desc);
     }
     const std::size_t cancelAfter = std::size_t{in.next()} * 64;
     const auto input = in.rest();
