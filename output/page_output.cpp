@@ -77,22 +77,27 @@ ImageResult refuse(const char* reason, ImageGeometry g)
 void sendRasterBitImage(PrinterStream& out, std::span<const std::uint8_t> image, ImageGeometry g,
                         const PageState& state)
 {
-    // After a quarter turn the blank lines at the bottom are dropped.
+    // After a quarter turn the blank lines at the bottom are dropped; when
+    // that leaves none, or the lines have no bytes, no image is sent. An
+    // image of no lines otherwise still goes out, as y = 0 and no data.
     std::uint32_t lines = g.height;
-    if (state.PageType == 0 && (state.Rotation == 1 || state.Rotation == 3) && g.bytesPerLine != 0) {
+    const bool trimmed = state.PageType == 0 && (state.Rotation == 1 || state.Rotation == 3) && g.bytesPerLine != 0;
+    if (trimmed) {
         const auto used = linesOf(image, 0, g.height, g.bytesPerLine);
         const auto lastInk = std::find_if(used.rbegin(), used.rend(), [](std::uint8_t b) { return b != 0; });
         const std::size_t zeros = static_cast<std::size_t>(lastInk - used.rbegin());
         lines = g.height - static_cast<std::uint32_t>(zeros / g.bytesPerLine);
     }
     logLine("TQ4 DEBUG MSG: START PRINTING\n");
-    if (lines == 0 || g.bytesPerLine == 0)
-        return; // nothing to print: no empty image command
-    for (std::uint32_t first = 0; first < lines; first += kMaxField) {
+    if ((trimmed && lines == 0) || g.bytesPerLine == 0)
+        return;
+    std::uint32_t first = 0;
+    do {
         const std::uint32_t count = std::min(lines - first, kMaxField);
         printRasterBitImage(out, static_cast<std::uint16_t>(g.bytesPerLine), static_cast<std::uint16_t>(count),
                             linesOf(image, first, count, g.bytesPerLine));
-    }
+        first += count;
+    } while (first < lines);
 }
 
 void sendCompressedBlocks(PrinterStream& out, std::span<const std::uint8_t> image, ImageGeometry g,
@@ -174,7 +179,11 @@ ImageResult printColorPage(PrinterStream& out, std::span<const std::uint8_t> fir
     if (g.width > kMaxField || planeLine > kMaxStoredGraphicsData)
         return refuse("a line does not fit a stored graphics block", g);
     if (!widthFitsLines(g.width, planeLine))
-        return refuse("the width does not match the length of its lines", g);
+        return refuse(!ownLines && widthFitsLines(g.width, g.bytesPerLine)
+                          ? "its lines hold one colour, not the four colour bands of a two-colour page "
+                            "(a raster made for monochrome: print it with ColorModel=1)"
+                          : "the width does not match the length of its lines",
+                      g);
 
     std::uint64_t line = 0;
     for (std::uint32_t lines : graphicsGroups(g.height, planeLine, true)) {

@@ -84,6 +84,9 @@ PageStep printPagePixels(RasterJob& job, std::span<std::uint8_t> pixels)
 
     ++job.pages;
     logLine("TQ4 DEBUG MESG: PAGE: %d %d\n", job.pages, static_cast<int>(header.NumCopies));
+    // The scheduler's own page line: page_log, the job's completed pages and
+    // page quotas count from it. Every page is printed once.
+    logLine("PAGE: %d 1\n", job.pages);
 
     if ((job.settings.CashDrawerOpen == 0 || job.settings.CashDrawerOpen == 2) && job.state.ALREADY_OPEN == 1) {
         openCashDrawer(job.out, job.settings);

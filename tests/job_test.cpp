@@ -276,7 +276,7 @@ TEST_F(Job, CoursesArgumentsAndPpds)
     EXPECT_EQ(one.exitStatus, 0);
     EXPECT_EQ(lastLine(one.err), "INFO: Ready to print.");
     EXPECT_NE(one.err.find("TQ4 DEBUG MSG: The Printer Model is : 42\n"), std::string::npos);
-    EXPECT_NE(one.err.find("TQ4 DEBUG MESG: PAGE: 1 1\n"), std::string::npos);
+    EXPECT_NE(one.err.find("TQ4 DEBUG MESG: PAGE: 1 1\nPAGE: 1 1\n"), std::string::npos);
 }
 
 TEST_F(Job, TextFilesAndRasterFiles)
@@ -398,6 +398,15 @@ TEST_F(Job, ImageBandsAndLimits)
     EXPECT_EQ(huge.exitStatus, 1);
     EXPECT_BYTES(concat(kInit, hex("1D 56 41 01")), huge.out);
     EXPECT_NE(huge.err.find("\nERROR: "), std::string::npos);
+
+    // A page reduced to no lines, then turned: lines of no bytes, not trimmed.
+    EXPECT_BYTES(concat(kInit, store(0x31, 0, 192, {}), kPrint),
+                 raster(42, "ColorModel=1 PageCut=1 PageSize=95 Rotation=1", {test::randomPage(576, 2, 8)}).out);
+    // A page made for one colour, sent to the two-colour output.
+    const test::FilterResult oneBand = raster(42, "ColorModel=0 PageType=1 PageCut=2", {test::randomPage(576, 4, 9)});
+    EXPECT_EQ(oneBand.exitStatus, 1);
+    EXPECT_BYTES(concat(kInit, hex("1D 56 41 01")), oneBand.out);
+    EXPECT_NE(oneBand.err.find("print it with ColorModel=1"), std::string::npos) << oneBand.err;
 
     // CompPrinting missing from the PPD: no image at all.
     test::PpdSpec noComp = test::standardPpd(33);

@@ -181,6 +181,7 @@ TEST(Units, ImagesOfNoLinesAndBottomTrimAfterAQuarterTurn)
                  gray(13, image, {64, 8, 8}, 0, 1));
     EXPECT_BYTES(test::concat(hex("1D 76 30 00 08 00 08 00"), image), gray(13, image, {64, 8, 8}, 0, 0));
     EXPECT_TRUE(gray(13, Bytes(64, 0), {64, 8, 8}, 0, 3).empty());
+    EXPECT_BYTES(hex("1D 76 30 00 18 00 00 00"), gray(52, {}, {192, 0, 24}, 1, 0)); // reduced to no lines
 
     const Bytes noLines = hex("1D 28 4C 0A 00 30 70 30 01 01 31 40 02 00 00");
     EXPECT_BYTES(test::concat(noLines, hex("1D 28 4C 02 00 30 32")), gray(42, {}, {576, 0, 72}, 0, 0));
