@@ -1,27 +1,12 @@
 // Print settings read through libcups from real PPD files and job options.
 #include <gtest/gtest.h>
 
-#include "filter/settings.h"
 #include "core/page_state.h"
+#include "filter/settings.h"
 #include "support/ppd_writer.h"
 
 namespace kordane {
 namespace {
-
-struct Read {
-    SettingsResult result;
-    PrintSettings s;
-    PageState state;
-};
-
-Read readSettings(const test::PpdSpec& desc, const char* options = "")
-{
-    test::TempDir dir;
-    const std::string ppd = test::writePpd(dir, desc);
-    Read r{};
-    r.result = initializeSettings(ppd.c_str(), options, r.s, r.state);
-    return r;
-}
 
 std::vector<int> fields(const PrintSettings& s)
 {
@@ -30,68 +15,57 @@ std::vector<int> fields(const PrintSettings& s)
             s.CashDrawer1PulseWidth, s.CashDrawer2PulseWidth};
 }
 
-TEST(Settings, EachModelReadsItsOptionsAndJobOptionsWin)
+TEST(Settings, EachModelReadsItsOptionsJobOptionsWinOddKeywordsReadAsNumbers)
 {
     // Every option a distinct default, in the order of fields().
+    test::TempDir dir;
     test::PpdSpec desc = test::standardPpd(0);
-    const char* defaults[][2] = {{"PageSize", "94"},      {"PageType", "1"},          {"Rotation", "2"},
-                                 {"FocusArea", "2"},      {"ColorModel", "0"},        {"CompPrinting", "1"},
-                                 {"LogoPosition", "3"},   {"LogoJustification", "2"}, {"LogoImage", "1"},
-                                 {"LogoWidth", "3"},      {"LineFeed", "4"},          {"PageCut", "2"},
-                                 {"CashDrawer", "3"},     {"CashDrawerOpen", "2"},    {"CashDrawer1PulseWidth", "255"},
-                                 {"CashDrawer2PulseWidth", "600"}};
-    for (auto [keyword, choice] : defaults)
-        test::setDefault(desc, keyword, choice);
+    const char* defaults[] = {"94", "1", "2", "2", "0", "1", "3", "2", "1", "3", "4", "2", "3", "2", "255", "600"};
+    for (std::size_t i = 0; i < desc.options.size(); ++i)
+        test::setDefault(desc, desc.options[i].keyword, defaults[i]);
     struct Case {
         int model;
         const char* options;
+        SettingsResult result;
         std::vector<int> expected;
     };
     for (const Case& c : {
-             // No cut, no drawer, always monochrome; model 10 reads no focus area, 33 no compression either.
-             Case{10, "", {94, 1, 2, 0, 1, 0, 3, 2, 1, 3, 4, 0, 0, 0, 0, 0}},
-             Case{33, "", {94, 1, 2, 2, 1, 1, 3, 2, 1, 3, 4, 0, 0, 0, 0, 0}},
+             // No cut, no drawer, monochrome; 10 reads no focus area, 33 no compression either.
+             Case{10, "", SettingsResult::Supported, {94, 1, 2, 0, 1, 0, 3, 2, 1, 3, 4, 0, 0, 0, 0, 0}},
+             Case{33, "", SettingsResult::Supported, {94, 1, 2, 2, 1, 1, 3, 2, 1, 3, 4, 0, 0, 0, 0, 0}},
              // The drawer but neither colour nor cut.
-             Case{83, "", {94, 1, 2, 0, 0, 1, 3, 2, 1, 3, 4, 0, 3, 2, 255, 600}},
-             // Everything, with job options over the defaults; a choice the
-             // PPD lacks and options it does not know change nothing.
-             Case{42, "ColorModel=1 LineFeed=77 PageCut=0 unrelated=yes CashDrawer1PulseWidth=1",
+             Case{83, "", SettingsResult::Supported, {94, 1, 2, 0, 0, 1, 3, 2, 1, 3, 4, 0, 3, 2, 255, 600}},
+             // Job options over the defaults; a choice the PPD lacks and an
+             // option it does not know change nothing.
+             Case{42, "ColorModel=1 LineFeed=77 PageCut=0 unrelated=yes CashDrawer1PulseWidth=1", SettingsResult::Supported,
                   {94, 1, 2, 2, 1, 1, 3, 2, 1, 3, 4, 0, 3, 2, 1, 600}},
-             Case{1, "", {94, 1, 2, 2, 0, 0, 3, 2, 1, 3, 4, 2, 3, 2, 255, 600}},
+             Case{1, "", SettingsResult::Supported, {94, 1, 2, 2, 0, 0, 3, 2, 1, 3, 4, 2, 3, 2, 255, 600}},
+             // An unknown model is refused, its record filled all the same.
+             Case{2, "", SettingsResult::Unsupported, {94, 1, 2, 2, 0, 0, 3, 2, 1, 3, 4, 2, 3, 2, 255, 600}},
          }) {
         desc.modelNumber = c.model;
-        const Read r = readSettings(desc, c.options);
-        ASSERT_EQ(r.result, SettingsResult::Supported) << c.model;
-        EXPECT_EQ(r.state.PrinterModel, c.model);
-        EXPECT_EQ(r.s.model_number, c.model);
-        EXPECT_EQ(fields(r.s), c.expected) << "model " << c.model;
+        const std::string ppd = test::writePpd(dir, desc);
+        PrintSettings s;
+        PageState state;
+        EXPECT_EQ(initializeSettings(ppd.c_str(), c.options, s, state), c.result) << c.model;
+        EXPECT_EQ(state.PrinterModel, c.model);
+        EXPECT_EQ(s.model_number, c.model);
+        EXPECT_EQ(fields(s), c.expected) << "model " << c.model;
     }
-    // An unknown model is refused, its record filled all the same.
-    desc.modelNumber = 2;
-    const Read unknown = readSettings(desc);
-    EXPECT_EQ(unknown.result, SettingsResult::Unsupported);
-    EXPECT_EQ(unknown.state.PrinterModel, 2);
-    EXPECT_EQ(unknown.s.LineFeed, 4);
-    desc.modelNumber = 0;
-    EXPECT_EQ(readSettings(desc).result, SettingsResult::Unsupported);
-}
 
-TEST(Settings, MissingOptionsAndKeywordsThatAreNotPlainNumbers)
-{
-    test::PpdSpec desc = test::standardPpd(42);
+    // Missing options and defaults read -1; keywords are read as numbers.
+    desc = test::standardPpd(42);
     test::removeOption(desc, "LogoPosition");
-    test::setDefault(desc, "LineFeed", "x3");
-    test::setDefault(desc, "LogoImage", "-2");
-    test::setDefault(desc, "LogoWidth", "2mm");
-    test::setDefault(desc, "CashDrawer1PulseWidth", "99999999999999999999");
     desc.options[1] = {"PageType", "7", {"0", "1"}}; // a default that is not a choice
-    const Read r = readSettings(desc);
-    EXPECT_EQ(r.s.LogoPosition, -1);
-    EXPECT_EQ(r.s.PageType, -1);
-    EXPECT_EQ(r.s.LineFeed, 0);
-    EXPECT_EQ(r.s.LogoImage, -2);
-    EXPECT_EQ(r.s.LogoWidth, 2);
-    EXPECT_EQ(r.s.CashDrawer1PulseWidth, -1) << "saturated, then its low 32 bits";
+    for (auto [option, keyword] : {std::pair{"LineFeed", "x3"}, {"LogoImage", "-2"}, {"LogoWidth", "2mm"},
+                                   {"CashDrawer1PulseWidth", "99999999999999999999"}})
+        test::setDefault(desc, option, keyword);
+    PrintSettings s;
+    PageState state;
+    EXPECT_EQ(initializeSettings(test::writePpd(dir, desc).c_str(), "", s, state), SettingsResult::Supported);
+    EXPECT_EQ((std::vector{s.LogoPosition, s.PageType, s.LineFeed, s.LogoImage, s.LogoWidth, s.CashDrawer1PulseWidth}),
+              (std::vector{-1, -1, 0, -2, 2, -1})); // the last saturated, then its low 32 bits
+    EXPECT_EQ(initializeSettings(test::writePpd(dir, test::standardPpd(0)).c_str(), "", s, state), SettingsResult::Unsupported);
 }
 
 } // namespace
