@@ -50,7 +50,7 @@ void jobSetup(PrinterStream& out)
     initializePrinter(out);
 }
 
-int runFilter(int argc, char* argv[])
+int runFilter(int argc, char* argv[], std::size_t streamCapacity)
 {
     logLine("TQ4 DEBUG MSG : drive version v1.3.5\n");
     if (argc < 6 || argc > 7) {
@@ -72,7 +72,7 @@ int runFilter(int argc, char* argv[])
 
     PrintSettings settings;
     PageState state;
-    PrinterStream out(STDOUT_FILENO);
+    PrinterStream out(STDOUT_FILENO, streamCapacity);
     int pages = 0;
     bool errorFlag = false;
 

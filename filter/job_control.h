@@ -11,7 +11,9 @@ void jobSetup(PrinterStream& out);
 
 // The whole filter: CUPS filter arguments in, exit status out. Printer bytes
 // go to standard output, the job log to standard error, the PPD path comes
-// from the PPD environment variable.
-int runFilter(int argc, char* argv[]);
+// from the PPD environment variable. The printer stream's buffer starts at
+// `streamCapacity` bytes (a run in process, as under the fuzzer, takes a
+// small one).
+int runFilter(int argc, char* argv[], std::size_t streamCapacity = PrinterStream::kDefaultCapacity);
 
 } // namespace kordane

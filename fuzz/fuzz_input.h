@@ -10,6 +10,9 @@
 #include <string>
 #include <sys/mman.h>
 #include <unistd.h>
+#include <vector>
+
+#include <cups/raster.h>
 
 namespace kordane::fuzz {
 
@@ -72,5 +75,27 @@ public:
 private:
     int fd_;
 };
+
+// False when the raster stream in the file decodes to more than `limit`
+// bytes of pixels; the file is read from its start and left there.
+inline bool decodesWithin(int fd, std::size_t limit)
+{
+    ::lseek(fd, 0, SEEK_SET);
+    cups_raster_t* raster = cupsRasterOpen(fd, CUPS_RASTER_READ);
+    std::size_t total = 0;
+    cups_page_header2_t h;
+    std::vector<unsigned char> line;
+    while (raster && total <= limit && cupsRasterReadHeader2(raster, &h) && h.cupsBytesPerLine != 0 &&
+           h.cupsBytesPerLine <= limit) {
+        line.resize(h.cupsBytesPerLine);
+        for (std::uint32_t y = 0; y < h.cupsHeight && total <= limit; ++y, total += line.size())
+            if (cupsRasterReadPixels(raster, line.data(), h.cupsBytesPerLine) == 0)
+                break;
+    }
+    if (raster)
+        cupsRasterClose(raster);
+    ::lseek(fd, 0, SEEK_SET);
+    return total <= limit;
+}
 
 } // namespace kordane::fuzz

@@ -8,8 +8,6 @@
 #include <limits>
 #include <vector>
 
-#include <cups/raster.h>
-
 #include "core/input_source.h"
 #include "core/model_table.h"
 #include "filter/settings.h"
@@ -31,25 +29,6 @@ constexpr std::int32_t kPulses[] = {100, 200, 1, 255, 600, 0, -1, kMax, kMin};
 // bytes can stand for gigabytes, which finds nothing new and only slows the
 // run. 256 KiB still holds a page of 2048 dots by 1024 lines.
 constexpr std::size_t kMaxDecodedBytes = std::size_t{256} << 10;
-
-bool decodesSmall(int fd)
-{
-    cups_raster_t* raster = cupsRasterOpen(fd, CUPS_RASTER_READ);
-    std::size_t total = 0;
-    cups_page_header2_t h;
-    std::vector<unsigned char> line;
-    while (raster && total <= kMaxDecodedBytes && cupsRasterReadHeader2(raster, &h) && h.cupsBytesPerLine != 0 &&
-           h.cupsBytesPerLine <= kMaxDecodedBytes) {
-        line.resize(h.cupsBytesPerLine);
-        for (std::uint32_t y = 0; y < h.cupsHeight && total <= kMaxDecodedBytes; ++y, total += line.size())
-            if (cupsRasterReadPixels(raster, line.data(), h.cupsBytesPerLine) == 0)
-                break;
-    }
-    if (raster)
-        cupsRasterClose(raster);
-    ::lseek(fd, 0, SEEK_SET);
-    return total <= kMaxDecodedBytes;
-}
 
 } // namespace
 
@@ -73,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::MemoryFile file(in.rest());
     if (file.fd() < 0)
         return 0;
-    if (!decodesSmall(file.fd()))
+    if (!fuzz::decodesWithin(file.fd(), kMaxDecodedBytes))
         return -1; // not added to the corpus
     InputSource input(file.fd());
     PageState state;
