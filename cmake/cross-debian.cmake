@@ -24,3 +24,10 @@ set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${KORDANE_DEB_ARCH})
 # warns falsely inside libstdc++'s string code).
 set(CMAKE_C_FLAGS_RELEASE "-O2 -DNDEBUG" CACHE STRING "Flags of Release builds")
 set(CMAKE_CXX_FLAGS_RELEASE "-O2 -DNDEBUG" CACHE STRING "Flags of Release builds")
+
+# pkg-config looks only at the target's .pc files: the build machine's would
+# hand the linker libraries of the wrong architecture. A library installed
+# natively but not for the target (libpappl for the printer application)
+# is then simply not found, and what needs it is not built.
+set(ENV{PKG_CONFIG_LIBDIR} "/usr/lib/${KORDANE_TRIPLET}/pkgconfig:/usr/share/pkgconfig")
+set(ENV{PKG_CONFIG_PATH} "")
