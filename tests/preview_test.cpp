@@ -1,19 +1,16 @@
-// Reading printer streams back: the decoder's commands with their fields and
-// offsets (as the trace shows them), where it stops on malformed or cut-short
-// streams, the printed images rebuilt from the commands, the picture, and
-// the kordane_preview program as a user runs it.
+// Reading printer streams back: where the decoder and the kordane_preview
+// program stop on malformed or cut-short streams, the trace of every kind of
+// command, the printed images rebuilt from the commands, and the picture's
+// colours and marks.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdio>
 #include <fstream>
 #include <iterator>
-#include <string>
 #include <tuple>
-#include <vector>
 
 #include "preview/decoder.h"
 #include "preview/page_image.h"
+#include "preview/png_file.h"
 #include "preview/render.h"
 #include "support/bytes.h"
 #include "support/filter_runner.h"
@@ -22,17 +19,56 @@
 namespace kordane::preview {
 namespace {
 
-using test::Bytes;
-using test::concat;
-using test::hex;
-using test::repeat;
+using namespace test;
 
-struct Row { Bytes bytes; std::string trace; };
+FilterResult preview(std::vector<std::string> args, Bytes input = {})
+{
+    FilterRun run(std::move(args), "", std::move(input));
+    run.program = KORDANE_PREVIEW_PATH;
+    return runFilter(run);
+}
 
-// One of every command and its trace line. Image data looks like commands.
-// The first kWhole rows are commands; text follows them.
+// Each error stops both at the offending byte: stream, offset of the error,
+// part of its message, limit on the bytes compressed blocks decode to (the
+// program's limit is far above these).
+TEST(Preview, DecoderAndProgramStopAtTheFaultyByte)
+{
+    const std::tuple<const char*, std::size_t, const char*, std::uint64_t> bad[] = {
+        {"1B40 1D284C 0C00 30703001 0131 0800 0100 AABB", 5, "need 1", -1},
+        {"1D284C 0900 30703001 0131 0800 0000", 3, "below", -1},
+        {"1D284C 0A00 30703001 0133 0800 0000", 10, "colour", -1},
+        {"1D284C 0A00 30703101 0131 0800 0000", 7, "tone", -1},
+        {"1D284C 0200 3031", 6, "unknown function", -1},
+        {"1D284C 0200 3132", 5, "m must be 30", -1},
+        {"1D284C 0700 3045 30310101 00", 3, "must be 6", -1},
+        {"1D284C 0300 3032 00", 3, "must be 2", -1},
+        {"1D7630 01 0100 0100 FF", 3, "size mode", -1},
+        {"1D7631 00 0100 0100 FF", 2, "function byte", -1},
+        {"1D5600 01", 2, "cut mode", -1},
+        {"0A 0843520000000000 0800 0100 0000 084352FF00", 13, "count 0", -1},
+        {"0843520000000000 0800 0100 0002 084352FF00", 12, "passes", -1},
+        {"0843520000000000 0800 0100 7E 0A", 13, "end record", -1},
+        {"0843520000000000 1000 0100 7E 084352FF00", 13, "after 1 of 2", -1},
+        {"0843520000000000 0800 0000 7E 084352FF00", 12, "expected", -1},
+        {"1B40 084352FF00", 2, "without", -1},
+        {"0843520001000000 0800 0100 7E 084352FF00", 4, "start record", -1},
+        {"1B40 0843520000000000 0800 0100 7E 084352FF00", 2, "limit", 0},
+    };
+    for (const auto& [stream, offset, message, limit] : bad) {
+        const DecodeResult r = decodeStream(hex(stream), limit);
+        ASSERT_FALSE(r.ok()) << stream;
+        EXPECT_TRUE(r.error->offset == offset && r.error->message.find(message) != std::string::npos)
+            << stream << ": offset " << r.error->offset << ": " << r.error->message;
+        const FilterResult program = preview({"-q", "-o", "/dev/null"}, hex(stream));
+        const std::string error = "error at offset " + std::to_string(offset) + ": " + r.error->message;
+        EXPECT_TRUE(limit == 0 || (program.exitStatus == 1 && program.err.find(error) != std::string::npos)) << program.err;
+    }
+}
+
+// One of every command and its trace line; image data looks like commands.
+// The first kWhole rows are commands, text follows them.
 constexpr std::size_t kWhole = 13;
-const std::vector<Row> kRows = {
+const std::pair<Bytes, std::string> kRows[] = {
     {hex("1B40"), "ESC @  initialise"},
     {hex("1B6131"), "ESC a 31  justify centre"},
     {hex("1C700203"), "FS p 02 03  print stored image 2, size mode 3"},
@@ -46,96 +82,64 @@ const std::vector<Row> kRows = {
     {hex("1D763000 0200 0200 1D564100"), "GS v 0  2 bytes (16 dots) x 2 lines"},
     {hex("0843520000000000 3800 0100 0003 7E FF01 81 0001 084352FF00"),
      "compressed block  56 dots x 1 lines, 7 bytes from 8 coded"},
-    {hex("1B700032FF"), "ESC p 00 32 FF  drawer 1 pulse, on 100 ms, off 510 ms"},
+    {hex("1B703032FF"), "ESC p 30 32 FF  drawer 1 pulse, on 100 ms, off 510 ms"},
     {hex("1D564201"), "GS V 42 01  partial cut after feeding 1"},
     {hex("1D564100"), "GS V 41 00  full cut after feeding 0"},
-    {hex("6122625C090D01"), R"(text 7 bytes  "a\"b\\\t\r\x01")"},
-    {hex("0A"), "LF"},
-    {concat(repeat('A', 45), hex("42")), "text 46 bytes  \"" + std::string(40, 'A') + "\"..."},
+    {concat(hex("6122625C20090D01"), repeat('A', 45)), R"(text 53 bytes  "a\"b\\ \t\r\x01)" + std::string(32, 'A') + "\"..."},
     {hex("0A"), "LF"},
     {repeat(0, 720), "text 720 bytes  720 x 00"},
     {hex("1B40"), "ESC @  initialise"},
 };
 
-Bytes joined(std::size_t rows = kRows.size())
+// The program traces every command with its offset and draws the picture
+// the renderer draws; the decoder cut anywhere keeps the whole commands
+// before the cut.
+TEST(Preview, ProgramTracesEveryCommandAndTheDecoderKeepsWholeOnesAtAnyCut)
 {
-    Bytes out;
-    for (std::size_t i = 0; i < rows; ++i)
-        out.insert(out.end(), kRows[i].bytes.begin(), kRows[i].bytes.end());
-    return out;
-}
-
-TEST(Preview, DecoderStopsAtTheFaultyByte)
-{
-    // Stream, offset of the error, part of its message.
-    const std::tuple<const char*, std::size_t, const char*> bad[] = {
-        {"1B40 1D284C 0C00 30703001 0131 0800 0100 AABB", 5, "need 1"},
-        {"1D284C 0900 30703001 0131 0800 0000", 3, "below"},
-        {"1D284C 0A00 30703001 0133 0800 0000", 10, "colour"},
-        {"1D284C 0A00 30703101 0131 0800 0000", 7, "tone"},
-        {"1D284C 0200 3031", 6, "unknown function"},
-        {"1D284C 0200 3132", 5, "m must be 30"},
-        {"1D284C 0700 3045 30310101 00", 3, "must be 6"},
-        {"1D284C 0300 3032 00", 3, "must be 2"},
-        {"1D7630 01 0100 0100 FF", 3, "size mode"},
-        {"1D7631 00 0100 0100 FF", 2, "function byte"},
-        {"1D5600 01", 2, "cut mode"},
-        {"0A 0843520000000000 0800 0100 0000 084352FF00", 13, "count 0"},
-        {"0843520000000000 0800 0100 0002 084352FF00", 12, "passes"},
-        {"0843520000000000 0800 0100 7E 0A", 13, "end record"},
-        {"0843520000000000 1000 0100 7E 084352FF00", 13, "after 1 of 2"},
-        {"0843520000000000 0800 0000 7E 084352FF00", 12, "expected"},
-        {"1B40 084352FF00", 2, "without"},
-        {"0843520001000000 0800 0100 7E 084352FF00", 4, "start record"},
+    TempDir dir;
+    Bytes stream;
+    std::string trace;
+    for (const auto& [bytes, line] : kRows) {
+        const std::string offset = std::to_string(stream.size());
+        trace += std::string(8 - offset.size(), '0') + offset + "  " + line + "\n";
+        stream = concat(stream, bytes);
+    }
+    const std::string prn = dir.write("job.prn", stream), want = dir.file("want.png");
+    const FilterResult r = preview({prn});
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_EQ(std::string(r.out.begin(), r.out.end()), trace);
+    std::string error;
+    ASSERT_TRUE(writePng(want, renderPreview(decodeStream(stream).commands).canvas, error));
+    const auto slurp = [](const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
     };
-    for (const auto& [stream, offset, message] : bad) {
-        const DecodeResult r = decodeStream(hex(stream));
-        ASSERT_FALSE(r.ok()) << stream;
-        EXPECT_TRUE(r.error->offset == offset && r.error->message.find(message) != std::string::npos)
-            << stream << ": offset " << r.error->offset << ": " << r.error->message;
+    EXPECT_EQ(slurp(prn + ".png"), slurp(want));
+    EXPECT_TRUE(slurp(want).starts_with("\x89PNG\r\n\x1A\n"));
+    EXPECT_TRUE(preview({"-q", prn}).out.empty());
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"-x"}, {"-o"}, {"a", "b"}, {dir.file("none.prn")}, {"-o", dir.file("no/dir.png"), prn}}) {
+        const FilterResult r = preview(args);
+        EXPECT_TRUE(r.exitStatus == 2 && !r.err.empty()) << args.back() << ": " << r.err;
     }
-    // A compressed block past the limit on decoded bytes ends decoding there.
-    const Bytes block = hex("0843520000000000 4002 0100 0048 084352FF00");
-    EXPECT_TRUE(decodeStream(concat(block, block), 144).ok());
-    const DecodeResult limited = decodeStream(concat(hex("1B40"), block, block), 143);
-    EXPECT_EQ(limited.ok() ? 0 : limited.error->offset, 2 + block.size());
 
-    // Cut anywhere: the whole commands before the cut come back, a command
+    // Cut anywhere, with zeros past the end that must not be read: a command
     // cut short is an error at its first byte; only one or two bytes of an
-    // introducer may be left over, as text.
-    const Bytes full = joined(kWhole);
-    std::size_t whole = 0, done = 0;
-    for (std::size_t cut = 0; cut <= full.size(); ++cut) {
-        while (whole < kWhole && done + kRows[whole].bytes.size() <= cut)
-            done += kRows[whole++].bytes.size();
-        const DecodeResult r = decodeStream(Bytes(full.begin(), full.begin() + std::ptrdiff_t(cut)));
-        ASSERT_GE(r.commands.size(), whole) << "cut at " << cut;
+    // introducer may be left over, as text. The limit is the 7 bytes the
+    // compressed block decodes to.
+    for (std::size_t cut = 0, whole = 0, done = 0; done < stream.size() && whole < kWhole; ++cut) {
+        SCOPED_TRACE(cut);
+        for (; whole < kWhole && done + kRows[whole].first.size() <= cut; ++whole)
+            done += kRows[whole].first.size();
+        const Bytes prefix = concat(Bytes(stream.begin(), stream.begin() + std::ptrdiff_t(cut)), repeat(0, 2));
+        const DecodeResult r = decodeStream(std::span(prefix).first(cut), 7);
+        ASSERT_GE(r.commands.size(), whole);
         for (std::size_t i = 0; i < whole; ++i)
-            EXPECT_EQ(traceLine(r.commands[i]), kRows[i].trace) << "cut at " << cut;
-        if (r.ok())
-            EXPECT_TRUE(cut == done ? r.commands.size() == whole
-                                    : cut - done <= 2 && r.commands.back().kind == CommandKind::Text)
-                << "cut at " << cut;
-        else
-            EXPECT_EQ(r.error->offset, done) << "cut at " << cut << ": " << r.error->message;
+            EXPECT_EQ(traceLine(r.commands[i]), kRows[i].second);
+        EXPECT_TRUE(r.ok() ? cut == done ? r.commands.size() == whole
+                                         : cut - done <= 2 && r.commands.back().kind == CommandKind::Text
+                           : r.error->offset == done);
     }
-    // Any byte changed: the commands follow one another inside the stream,
-    // and the picture and the trace are drawn without a fault.
-    for (std::size_t i = 0; i < full.size(); ++i)
-        for (const std::uint8_t value : {0x00, 0xFF, 0x08, 0x1D, 0x0A, 0x1B}) {
-            Bytes s = full;
-            s[i] = value;
-            const DecodeResult r = decodeStream(s);
-            std::size_t next = 0;
-            for (const Command& c : r.commands) {
-                EXPECT_EQ(c.offset, next) << "byte " << i << " set to " << int(value);
-                next += c.length;
-                EXPECT_FALSE(traceLine(c).empty());
-            }
-            EXPECT_TRUE(r.ok() ? next == s.size() : next <= r.error->offset && r.error->offset < s.size())
-                << "byte " << i << " set to " << int(value);
-            renderPreview(r.commands);
-        }
 }
 
 TEST(Preview, PrintedImagesStackStoredBlocksAndJoinCompressedRuns)
@@ -174,11 +178,11 @@ TEST(Preview, PictureDrawsDotsColoursLogosFeedsCutsAndText)
     // Two colours in line 0, the ends of line 1, the logos' frames from
     // line 32 and 128, the cut's dashes at 325, an H from 330, dots at 359 and 360.
     const std::tuple<std::uint32_t, std::uint32_t, Ink> dots[] = {
-        {0, 0, InkBlack},   {3, 0, InkBlack},    {4, 0, InkRed},      {7, 0, InkRed},     {8, 0, InkBlack},
-        {12, 0, InkPaper},  {0, 1, InkBlack},    {1, 1, InkPaper},    {575, 1, InkBlack}, {95, 32, InkPaper},
-        {96, 32, InkGrey},  {479, 32, InkGrey},  {480, 32, InkPaper}, {96, 127, InkGrey}, {200, 128, InkPaper},
-        {0, 128, InkGrey},  {0, 319, InkGrey},   {0, 320, InkPaper},  {0, 325, InkGrey},  {8, 325, InkPaper},
-        {1, 329, InkPaper}, {1, 330, InkBlack},  {2, 350, InkBlack},  {0, 358, InkPaper}, {0, 359, InkBlack},
+        {0, 0, InkBlack},   {3, 0, InkBlack},    {4, 0, InkRed},      {7, 0, InkRed},      {8, 0, InkBlack},
+        {12, 0, InkPaper},  {0, 1, InkBlack},    {1, 1, InkPaper},    {575, 1, InkBlack},  {95, 32, InkPaper},
+        {96, 32, InkGrey},  {479, 32, InkGrey},  {480, 32, InkPaper}, {200, 127, InkGrey}, {200, 128, InkPaper},
+        {0, 128, InkGrey},  {0, 319, InkGrey},   {0, 320, InkPaper},  {0, 325, InkGrey},   {8, 325, InkPaper},
+        {1, 329, InkPaper}, {1, 330, InkBlack},  {2, 350, InkBlack},  {0, 358, InkPaper},  {0, 359, InkBlack},
         {1, 359, InkPaper}, {15, 360, InkBlack}, {0, 360, InkPaper}};
     for (const auto& [x, y, colour] : dots)
         EXPECT_EQ(p.canvas.at(p.paperLeft + x, p.paperTop + y), colour) << x << ", " << y;
@@ -187,8 +191,8 @@ TEST(Preview, PictureDrawsDotsColoursLogosFeedsCutsAndText)
     EXPECT_GT(std::count(p.canvas.pixels.begin(), p.canvas.pixels.end(), InkGreen), 0);
     EXPECT_FALSE(p.truncated);
     EXPECT_EQ(p.canvas.width, kPreviewMarginWidth + 576 + kPreviewPadding);
-    // Text alone, from the top of an 80 mm roll.
-    const Preview text = renderPreview(decodeStream(hex("48 0A")).commands);
+    // Text alone, from the top of an 80 mm roll, without a line end.
+    const Preview text = renderPreview(decodeStream(hex("48")).commands);
     EXPECT_EQ(text.paperWidth, 576u);
     EXPECT_EQ(text.canvas.at(text.paperLeft + 1, text.paperTop + 1), InkBlack);
 
@@ -199,50 +203,6 @@ TEST(Preview, PictureDrawsDotsColoursLogosFeedsCutsAndText)
     EXPECT_EQ(big.paperWidth, 1024u);
     EXPECT_LE(big.canvas.height, 5000 + 2 * kPreviewPadding + kPreviewLabelRows);
     EXPECT_EQ(big.canvas.at(big.paperLeft + 1023, big.paperTop), InkBlack);
-}
-
-test::FilterResult preview(std::vector<std::string> args, Bytes input = {})
-{
-    test::FilterRun run;
-    run.args = std::move(args);
-    run.input = std::move(input);
-    run.program = KORDANE_PREVIEW_PATH;
-    return test::runFilter(run);
-}
-
-// The trace of every command, with its offset, shows the decoder's fields.
-TEST(Preview, ProgramTracesEveryCommandDrawsAndReportsErrors)
-{
-    test::TempDir dir;
-    std::string trace;
-    for (std::size_t i = 0, at = 0; i < kRows.size(); at += kRows[i++].bytes.size()) {
-        char offset[16];
-        std::snprintf(offset, sizeof offset, "%08zu  ", at);
-        trace += offset + kRows[i].trace + "\n";
-    }
-    const std::string prn = dir.write("job.prn", joined());
-    const test::FilterResult r = preview({prn});
-    EXPECT_EQ(r.exitStatus, 0) << r.err;
-    EXPECT_EQ(std::string(r.out.begin(), r.out.end()), trace);
-    std::ifstream in(prn + ".png", std::ios::binary);
-    const Bytes png{std::istreambuf_iterator<char>(in), {}};
-    const Canvas c = renderPreview(decodeStream(joined()).commands).canvas;
-    char header[80]; // signature, then the header chunk with the width and height
-    std::snprintf(header, sizeof header,
-                  "89 50 4E 47 0D 0A 1A 0A 00 00 00 0D 49 48 44 52 00 00 %02X %02X 00 00 %02X %02X", c.width >> 8,
-                  c.width & 255, c.height >> 8, c.height & 255);
-    EXPECT_EQ(test::toHex(png, 0, 24), header);
-    EXPECT_TRUE(preview({"-q", prn}).out.empty());
-
-    const test::FilterResult bad = preview({"-o", dir.file("bad.png")}, hex("1B40 0A 1D763000 0200 0300 FFFF"));
-    EXPECT_EQ(bad.exitStatus, 1) << bad.err;
-    EXPECT_NE(bad.err.find("error at offset 3:"), std::string::npos) << bad.err;
-    EXPECT_EQ(std::string(bad.out.begin(), bad.out.end()), "00000000  ESC @  initialise\n00000002  LF\n");
-    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {"-x"}, {"-o"}, {"a", "b"}, {dir.file("none.prn")}, {"-o", dir.file("no/dir.png"), prn}}) {
-        const test::FilterResult r = preview(args);
-        EXPECT_TRUE(r.exitStatus == 2 && !r.err.empty()) << args.back() << ": " << r.err;
-    }
 }
 
 } // namespace
