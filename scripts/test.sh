@@ -3,7 +3,7 @@
 # code paths where the processor has them), and under AddressSanitizer and
 # UndefinedBehaviorSanitizer on the plain code paths that processors without
 # vector instructions run. Both runs replay the fuzz targets' corpora; long
-# fuzzing is fuzz/run.sh (see the README). Then the arm64 and armhf cross
+# fuzzing is scripts/fuzz.sh (see the README). Then the arm64 and armhf cross
 # builds, their tests under qemu-user.
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Runs each fuzz target for a bounded time on its saved corpus.
-#   fuzz/run.sh BUILD_DIR [SECONDS] [TARGET...]
+#   scripts/fuzz.sh BUILD_DIR [SECONDS] [TARGET...]
 # BUILD_DIR is a tree configured with -DKORDANE_FUZZ=ON and clang++. New
 # inputs found go to a scratch directory, not into the saved corpus; a crash
 # leaves its input in BUILD_DIR/fuzz/findings/ and fails the run.
 set -euo pipefail
-here="$(cd "$(dirname "$0")" && pwd)"
+here="$(cd "$(dirname "$0")/../fuzz" && pwd)"
 build="$(cd "$1" && pwd)"
 seconds="${2:-30}"
 shift $(( $# >= 2 ? 2 : 1 ))
