@@ -10,7 +10,7 @@ build="$(cd "$1" && pwd)"
 seconds="${2:-30}"
 shift $(( $# >= 2 ? 2 : 1 ))
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(filter raster_job settings transforms compress)
+[ ${#targets[@]} -eq 0 ] && targets=(filter raster_job transforms compress)
 
 findings="$build/fuzz/findings"
 mkdir -p "$findings"
