@@ -20,6 +20,7 @@ cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DKORDANE_SANITIZE=ON -DKO
 cmake --build build-sanitize -j"$jobs"
 (cd build-sanitize && KORDANE_PORTABLE=1 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --output-on-failure -j"$jobs" -E '^Cups')
+echo "== native and sanitizer runs: ${SECONDS} s"
 
 # --- Raspberry Pi builds ---
 # The arm64 and armhf cross builds (Release, no sanitizers) with their test
@@ -29,4 +30,5 @@ cmake --build build-sanitize -j"$jobs"
 for arch in arm64 armhf; do
   bash scripts/cross-build.sh "$arch"
 done
+echo "== all runs: ${SECONDS} s"
 # --- End of Raspberry Pi builds ---
