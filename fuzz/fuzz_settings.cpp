@@ -82,9 +82,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (supported != (m != nullptr) || state.PrinterModel != s.model_number)
         fault = "the supported models, the table and the page state disagree";
     else if (m && m->options == OptionSet::MonoFixed &&
-             (s.ColorModel != 1 || s.PageCut || s.CashDrawer || s.CashDrawerOpen || s.CashDrawer1PulseWidth || s.CashDrawer2PulseWidth))
+             (s.ColorModel != 1 || s.PageCut || s.JobEndCut || s.CashDrawer || s.CashDrawerOpen || s.CashDrawer1PulseWidth ||
+              s.CashDrawer2PulseWidth))
         fault = "a monochrome model without cut or drawer read colour, cut or drawer";
-    else if (m && m->options == OptionSet::DrawerOnly && (s.ColorModel != 0 || s.PageCut != 0))
+    else if (m && m->options == OptionSet::DrawerOnly && (s.ColorModel != 0 || s.PageCut != 0 || s.JobEndCut != 0))
         fault = "a drawer-only model read colour or cut";
     else if (m && ((!m->compresses() && s.CompPrinting != 0) || (m->isFixedFeed() && s.FocusArea != 0)))
         fault = "a model read CompPrinting or FocusArea it has no use for";
