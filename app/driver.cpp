@@ -49,6 +49,7 @@ const std::vector<OfferedSetting>& vendorSettings()
           {"normal", "double-width", "double-height", "double-width-and-height"}}},
         {Offered::Always, {"logo-feed", &PrintSettings::LineFeed, {}, 0, 5, 0, 0}},
         {Offered::CutAndColour, {"page-end", &PrintSettings::PageCut, {"feed", "nothing", "cut"}, 0, 0, 0, 2}},
+        {Offered::CutAndColour, {"job-end-cut", &PrintSettings::JobEndCut, {"off", "on"}}},
         {Offered::Drawers,
          {"cash-drawer", &PrintSettings::CashDrawer, {"none", "drawer-1", "drawer-2", "both-drawers"}}},
         {Offered::Drawers,

@@ -28,6 +28,7 @@ struct PrintSettings {
     std::int32_t CashDrawerOpen = 0;    // 0 before first page, 1 after last, 2 both
     std::int32_t CashDrawer1PulseWidth = 0;
     std::int32_t CashDrawer2PulseWidth = 0;
+    std::int32_t JobEndCut = 0;         // 1: feed and cut once after the last page
 };
 
 } // namespace kordane

@@ -68,6 +68,7 @@ void readSettings(ppd_file_t* ppd, PrintSettings& s)
     if (options == OptionSet::All) {
         s.ColorModel = getOptionChoiceIndex("ColorModel", ppd);
         s.PageCut = getOptionChoiceIndex("PageCut", ppd);
+        s.JobEndCut = getOptionChoiceIndex("JobEndCut", ppd);
     }
     s.CashDrawer = getOptionChoiceIndex("CashDrawer", ppd);
     s.CashDrawerOpen = getOptionChoiceIndex("CashDrawerOpen", ppd);

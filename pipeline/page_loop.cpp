@@ -121,6 +121,11 @@ void finishRasterJob(RasterJob& job, PageStep last)
     if (last == PageStep::MemoryFailure || job.out.writeError() != 0)
         return;
     writeJobEndFeed(job.out, job.model, job.settings.PageCut);
+    // On request, the page end of PageCut 2 (the model's feed and cut) once
+    // after the last printed page, unless every page already ended with it.
+    const PrintSettings& s = job.settings;
+    if (s.JobEndCut == 1 && s.PageCut != 2 && job.pages > 0 && !job.model.isFixedFeed())
+        writePageEnd(job.out, job.model, 2);
     if (job.settings.CashDrawerOpen == 1 || job.settings.CashDrawerOpen == 2)
         openCashDrawer(job.out, job.settings);
     job.state.ALREADY_OPEN = 1;

@@ -28,6 +28,6 @@ if [ "$(id -u)" -ne 0 ]; then
   command -v sudo >/dev/null || { echo "need root (or sudo) to install: ${missing[*]}" >&2; exit 1; }
   sudo=sudo
 fi
-echo "Installing: ${missing[*]}"
+echo "Installing with apt-get (a minute or two): ${missing[*]}"
 $sudo apt-get update -qq
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -15,7 +15,9 @@ build=${KORDANE_BUILD_DIR:-build}
 out=${KORDANE_OUT_DIR:-out}
 model=${KORDANE_SAMPLE_MODEL:-42}
 
+echo "checking the packages the sample needs..."
 bash scripts/install-deps.sh
+echo "building the filter, the preview tool and the PPDs in $build/ (a minute or so the first time)..."
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j"$(nproc)" --target rastertoKordane kordane_preview kordane_ppds >/dev/null
 
@@ -45,6 +47,7 @@ ln -s "$system"/filter/* "$serverbin/filter/"
 cp "$build/rastertoKordane" "$serverbin/filter/rastertoKordane"
 printf 'ServerBin %s\nDataDir /usr/share/cups\n' "$serverbin" > "$out/cups-files.conf"
 
+echo "printing samples/receipt.pdf through CUPS's filter chain..."
 status=0
 cupsfilter -c "$out/cups-files.conf" -p "$ppd" -m printer/kordane -e -o ColorModel=0 \
   samples/receipt.pdf > "$out/receipt.prn" 2> "$out/receipt.log" || status=$?

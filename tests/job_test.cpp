@@ -342,6 +342,14 @@ TEST_F(Job, PagesDrawersAndFailures)
     EXPECT_BYTES(concat(kInit, lf(6)), raster(42, noImage + "CashDrawer=1 CashDrawerOpen=0", {blank}).out);
     EXPECT_BYTES(concat(kInit, lf(6), drawer2), raster(42, noImage + "CashDrawer=2 CashDrawerOpen=1", {blank}).out);
 
+    // One cut after the job: the model's feed and cut after the job-end feed,
+    // before the drawer; none without a page, none more after cut pages.
+    const std::string endCut = test::writeStandardPpd(dir, 11, {{"JobEndCut", "1"}});
+    EXPECT_BYTES(concat(kInit, lf(4), lf(4), lf(4), lf(6), lf(2), fullCut, drawer1),
+                 run(endCut, noImage + "CashDrawer=1 CashDrawerOpen=1", test::rasterStream(three)).out);
+    EXPECT_BYTES(concat(kInit, lf(2), fullCut, lf(2), fullCut), run(endCut, noImage + "PageCut=2", test::rasterStream({page(1), page(2)})).out);
+    EXPECT_BYTES(concat(kInit, lf(6)), run(endCut, noImage, test::rasterStream({blank})).out);
+
     // Pixels that cannot be read end the job after the pages before them.
     const Bytes stream = test::rasterStream({test::randomPage(576, 40, 1), test::randomPage(576, 40, 2), test::randomPage(576, 40, 3)});
     const test::FilterResult cutShort = run(test::writeStandardPpd(dir, 42), noImage + "PageCut=2 CashDrawer=1 CashDrawerOpen=1",

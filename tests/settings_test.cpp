@@ -12,7 +12,7 @@ std::vector<int> fields(const PrintSettings& s)
 {
     return {s.PageSize, s.PageType, s.Rotation, s.FocusArea, s.ColorModel, s.CompPrinting, s.LogoPosition,
             s.LogoJustification, s.LogoImage, s.LogoWidth, s.LineFeed, s.PageCut, s.CashDrawer, s.CashDrawerOpen,
-            s.CashDrawer1PulseWidth, s.CashDrawer2PulseWidth};
+            s.CashDrawer1PulseWidth, s.CashDrawer2PulseWidth, s.JobEndCut};
 }
 
 TEST(Settings, EachModelReadsItsOptionsJobOptionsWinOddKeywordsReadAsNumbers)
@@ -23,6 +23,7 @@ TEST(Settings, EachModelReadsItsOptionsJobOptionsWinOddKeywordsReadAsNumbers)
     const char* defaults[] = {"94", "1", "2", "2", "0", "1", "3", "2", "1", "3", "4", "2", "3", "2", "255", "600"};
     for (std::size_t i = 0; i < desc.options.size(); ++i)
         test::setDefault(desc, desc.options[i].keyword, defaults[i]);
+    test::setDefault(desc, "JobEndCut", "1");
     struct Case {
         int model;
         const char* options;
@@ -31,17 +32,17 @@ TEST(Settings, EachModelReadsItsOptionsJobOptionsWinOddKeywordsReadAsNumbers)
     };
     for (const Case& c : {
              // No cut, no drawer, monochrome; 10 reads no focus area, 33 no compression either.
-             Case{10, "", SettingsResult::Supported, {94, 1, 2, 0, 1, 0, 3, 2, 1, 3, 4, 0, 0, 0, 0, 0}},
-             Case{33, "", SettingsResult::Supported, {94, 1, 2, 2, 1, 1, 3, 2, 1, 3, 4, 0, 0, 0, 0, 0}},
+             Case{10, "", SettingsResult::Supported, {94, 1, 2, 0, 1, 0, 3, 2, 1, 3, 4, 0, 0, 0, 0, 0, 0}},
+             Case{33, "", SettingsResult::Supported, {94, 1, 2, 2, 1, 1, 3, 2, 1, 3, 4, 0, 0, 0, 0, 0, 0}},
              // The drawer but neither colour nor cut.
-             Case{83, "", SettingsResult::Supported, {94, 1, 2, 0, 0, 1, 3, 2, 1, 3, 4, 0, 3, 2, 255, 600}},
+             Case{83, "", SettingsResult::Supported, {94, 1, 2, 0, 0, 1, 3, 2, 1, 3, 4, 0, 3, 2, 255, 600, 0}},
              // Job options over the defaults; a choice the PPD lacks and an
              // option it does not know change nothing.
              Case{42, "ColorModel=1 LineFeed=77 PageCut=0 unrelated=yes CashDrawer1PulseWidth=1", SettingsResult::Supported,
-                  {94, 1, 2, 2, 1, 1, 3, 2, 1, 3, 4, 0, 3, 2, 1, 600}},
-             Case{1, "", SettingsResult::Supported, {94, 1, 2, 2, 0, 0, 3, 2, 1, 3, 4, 2, 3, 2, 255, 600}},
+                  {94, 1, 2, 2, 1, 1, 3, 2, 1, 3, 4, 0, 3, 2, 1, 600, 1}},
+             Case{1, "", SettingsResult::Supported, {94, 1, 2, 2, 0, 0, 3, 2, 1, 3, 4, 2, 3, 2, 255, 600, 1}},
              // An unknown model is refused, its record filled all the same.
-             Case{2, "", SettingsResult::Unsupported, {94, 1, 2, 2, 0, 0, 3, 2, 1, 3, 4, 2, 3, 2, 255, 600}},
+             Case{2, "", SettingsResult::Unsupported, {94, 1, 2, 2, 0, 0, 3, 2, 1, 3, 4, 2, 3, 2, 255, 600, 1}},
          }) {
         desc.modelNumber = c.model;
         const std::string ppd = test::writePpd(dir, desc);
