@@ -10,6 +10,8 @@
 # KORDANE_OUT_DIR choose other build and output directories.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# cupsfilter and ppdc live in sbin, which a user's PATH often lacks.
+export PATH="$PATH:/usr/sbin:/sbin"
 
 build=${KORDANE_BUILD_DIR:-build}
 out=${KORDANE_OUT_DIR:-out}
