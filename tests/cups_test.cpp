@@ -305,7 +305,10 @@ TEST(CupsQueue, PrintsEveryKindOfJobFromTheStagedInstall)
     ASSERT_EQ(install.exitStatus, 0) << text(install);
     const FilterResult tested = run({"sh", "-c", KORDANE_CUPSTESTPPD " -R " + stage + " " + ppds + "/*.ppd"});
     const std::string report = text(tested);
-    EXPECT_EQ(tested.exitStatus, 0) << report;
+    // Staged by a user rather than root, the filter is not root's, which
+    // cupstestppd reports as bad permissions; nothing else may fail.
+    EXPECT_TRUE(tested.exitStatus == 0 || ::geteuid() != 0) << report;
+    EXPECT_EQ(matches(report, "FAIL\\*\\*(?!  Bad permissions on cupsFilter file).*"), std::vector<std::string>{});
     EXPECT_EQ(matches(report, "WARN(?!.*(should be the Adobe standard name|CashDrawer shares a common prefix)).*"),
               std::vector<std::string>{});
     struct Scheduler {
