@@ -44,16 +44,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         expected = ref::crop(src, h, l, window.skip, window.keep);
     }
     ref::Guarded out(room);
+    int status = 0; // every transform reports 0
     switch (op) {
-    case 0: rotate90Degree(src, out.span(), h, l); break;
-    case 1: rotate270Degree(src, out.span(), h, l); break;
+    case 0: status = rotate90Degree(src, out.span(), h, l); break;
+    case 1: status = rotate270Degree(src, out.span(), h, l); break;
     case 2: expected = ref::halfTurn(src); out.buffer = src; out.size = src.size(); rotate180Degree(out.span()); break;
-    case 3: scale100(src, out.span(), h, l); break;
-    case 4: scale50(src, out.span(), h, l); break;
-    case 5: SelectFocusAreaCenter(src, out.span(), h, l); break;
-    default: SelectFocusArea(src, out.span(), h, l, rotation); break;
+    case 3: status = scale100(src, out.span(), h, l); break;
+    case 4: status = scale50(src, out.span(), h, l); break;
+    case 5: status = SelectFocusAreaCenter(src, out.span(), h, l); break;
+    default: status = SelectFocusArea(src, out.span(), h, l, rotation); break;
     }
-    if ((op != 2 && !out.guardIntact()) || out.result() != expected) {
+    if (status != 0 || (op != 2 && !out.guardIntact()) || out.result() != expected) {
         std::fprintf(stderr, "transform %u differs from the reference for %u lines of %u bytes\n", op, h, l);
         std::abort();
     }
