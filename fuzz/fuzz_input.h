@@ -22,13 +22,6 @@ public:
 
     // The next byte, or 0 once the bytes are used up.
     std::uint8_t next() { return pos_ < bytes_.size() ? bytes_[pos_++] : 0; }
-    std::uint32_t next32()
-    {
-        std::uint32_t v = 0;
-        for (int i = 0; i < 4; ++i)
-            v = (v << 8) | next();
-        return v;
-    }
     // One entry of a table, chosen by the next byte.
     template <class T, std::size_t N>
     T pick(const T (&table)[N])
@@ -36,7 +29,6 @@ public:
         return table[next() % N];
     }
     std::span<const std::uint8_t> rest() const { return bytes_.subspan(pos_); }
-    void skip(std::size_t n) { pos_ = std::min(bytes_.size(), pos_ + n); }
 
 private:
     std::span<const std::uint8_t> bytes_;
