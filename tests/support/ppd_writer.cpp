@@ -74,7 +74,7 @@ PpdSpec standardPpd(int model)
     };
     const std::vector<std::string> pulses = {"1", "100", "200", "255", "600"};
     return {model,
-            {{"PageSize", "1", {"1", "56", "94", "95", "100"}}, {"PageType", "0", upTo(2)},
+            {{"PageSize", "1", {"1", "2", "56", "75", "94", "95", "100", "139"}}, {"PageType", "0", upTo(2)},
              {"Rotation", "0", upTo(3)}, {"FocusArea", "0", upTo(2)}, {"ColorModel", "1", upTo(2)},
              {"CompPrinting", "0", upTo(2)}, {"LogoPosition", "0", upTo(4)}, {"LogoJustification", "0", upTo(2)},
              {"LogoImage", "0", upTo(2)}, {"LogoWidth", "0", upTo(3)}, {"LineFeed", "0", upTo(5)},

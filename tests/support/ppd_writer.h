@@ -49,8 +49,8 @@ std::string ppdText(const PpdSpec& desc);
 // Writes the PPD as dir/printer-N.ppd and returns its path.
 std::string writePpd(const TempDir& dir, const PpdSpec& desc);
 
-// Every option the filter reads, with numeric choices: PageSize 1 (1, 56,
-// 94, 95, 100), PageType 0 (0-2), Rotation 0 (0-3), FocusArea 0 (0-2),
+// Every option the filter reads, with numeric choices: PageSize 1 (1, 2, 56, 75,
+// 94, 95, 100, 139), PageType 0 (0-2), Rotation 0 (0-3), FocusArea 0 (0-2),
 // ColorModel 1 (0-2), CompPrinting 0 (0-2), LogoPosition 0 (0-4),
 // LogoJustification 0 (0-2), LogoImage 0 (0-2), LogoWidth 0 (0-3), LineFeed
 // 0 (0-5), PageCut 0 (0-2), CashDrawer 0 (0-3), CashDrawerOpen 0 (0-2),
