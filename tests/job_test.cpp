@@ -444,6 +444,12 @@ TEST_F(Job, PageCeilingAndOutputThatCannotBeWritten)
         EXPECT_EQ(r.err.find(height == 65536 ? "NULLPAGE" : "TQ4 DEBUG MSG: Memory Allocation Error\n") == std::string::npos,
                   false) << height;
     }
+    // After a printed page, such a page ends the job as failed, without its trailer.
+    const test::RasterPage first = test::randomPage(64, 4, 1);
+    const test::FilterResult after =
+        run(ppd, "", test::rasterStream({first, test::blankPage(8192, 65537)}, CUPS_RASTER_WRITE_COMPRESSED));
+    EXPECT_TRUE(ended(after, 1, concat(kInit, monoImage(42, 0, first.pixels, 64, 8), pageEnd(42, 2))));
+    EXPECT_NE(after.err.find("Normal printing.\nTQ4 DEBUG MSG: Memory Allocation Error\n"), std::string::npos);
 
     // Raster and text jobs whose printer stream cannot be written fail.
     const std::string text = dir.write("t.txt", "Total 12.50\n");
