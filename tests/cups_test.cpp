@@ -279,6 +279,9 @@ std::string print(const std::string& root, const std::string& file, const std::v
         const ssize_t n = poll(&p, 1, 1000) > 0 ? read(fd, buf, sizeof buf) : -1;
         stream.insert(stream.end(), buf, buf + std::max<ssize_t>(n, 0));
         done = n <= 0 && ended();
+        // The job may have ended after the poll: take what it left in the FIFO.
+        for (ssize_t m; done && (m = read(fd, buf, sizeof buf)) > 0;)
+            stream.insert(stream.end(), buf, buf + m);
         if (midway && stream.size() >= 16384)
             std::exchange(midway, {})(std::stoi(job));
     }
