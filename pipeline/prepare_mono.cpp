@@ -43,9 +43,8 @@ PageResult prepareMonoPage(RasterJob& job, std::span<std::uint8_t> page)
         state.Rotation = rotation;
         g = {g.height, lines, turnedLineBytes(g.height)};
 
-        // The turn brings the page's side margins to its top and bottom. An
-        // image without bytes (a page reduced to no lines) is not trimmed.
-        if (state.PageType == 0 && g.height != 0 && g.bytesPerLine != 0) {
+        // The turn brings the page's side margins to its top and bottom.
+        if (state.PageType == 0) {
             const ContentLines content = findContentLines(image.bytes, g.height, g.bytesPerLine);
             image.bytes = image.bytes.subspan(content.first * g.bytesPerLine, content.count * g.bytesPerLine);
             g.height = static_cast<std::uint32_t>(content.count);

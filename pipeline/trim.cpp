@@ -63,7 +63,7 @@ ContentLines findContentLines(std::span<const std::uint8_t> image, std::size_t h
 {
     const std::size_t size = height * bytesPerLine;
     if (size == 0)
-        return {0, 0};
+        return {0, height};
     image = image.first(size);
     const std::size_t first = firstNonZero(image);
     if (first == size)

@@ -16,7 +16,8 @@ constexpr int kPageBlank = -1;
 constexpr int kPageUnreadable = -2;
 
 // The run of lines from the first line with a set dot to the last one, in an
-// image of `height` lines of `bytesPerLine` bytes.
+// image of `height` lines of `bytesPerLine` bytes. An image without bytes
+// (no lines, or lines of no bytes) has nothing to trim: all its lines stay.
 struct ContentLines {
     std::size_t first; // index of the first kept line
     std::size_t count; // 0: the image is blank throughout
