@@ -102,13 +102,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (char& c : ppd)
             c = static_cast<char>(in.next());
     } else {
-        test::PpdSpec desc = test::standardPpd(model);
+        test::PpdDefaults defaults;
         for (const char* option : kOptions)
-            if (const std::uint8_t choice = in.next(); choice >= 2 * std::size(kKeywords))
-                test::removeOption(desc, option);
-            else if (choice >= std::size(kKeywords))
-                test::setDefault(desc, option, kKeywords[choice - std::size(kKeywords)]);
-        ppd = test::ppdText(desc);
+            if (const std::uint8_t choice = in.next(); choice >= std::size(kKeywords))
+                defaults.emplace_back(option, choice >= 2 * std::size(kKeywords) ? "" : kKeywords[choice - std::size(kKeywords)]);
+        ppd = test::ppdText(model, defaults);
     }
     const std::size_t cancelAfter = std::size_t{in.next()} * 64;
     const auto input = in.rest();

@@ -44,7 +44,7 @@ const Bytes kTrailer = test::concat(Bytes(720, 0x00), test::hex("1B 40"));
 TEST(Cancel, AtEveryKindOfMoment)
 {
     test::TempDir dir;
-    const std::string ppd = test::writeStandardPpd(
+    const std::string ppd = test::writePpd(
         dir, 42, {{"LogoPosition", "3"}, {"PageCut", "2"}, {"CashDrawer", "3"}, {"CashDrawerOpen", "2"}});
     std::vector<test::RasterPage> pages;
     for (std::uint32_t i = 0; i < 12; ++i)

@@ -128,7 +128,7 @@ TEST(RoundTrip, PrintedImagesAreTheTransformedPage)
     std::mt19937 rng(20261206);
     test::TempDir dir;
     for (const auto& [model, colour] : kinds) {
-        const std::string ppd = test::writeStandardPpd(dir, model);
+        const std::string ppd = test::writePpd(dir, model);
         const ModelInfo& m = *findModel(model);
         for (int round = 0; round < 10; ++round) {
             const int sizes[] = {1, 2, 94, 95, 100, 100, 75, 139};

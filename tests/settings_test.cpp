@@ -19,11 +19,11 @@ TEST(Settings, EachModelReadsItsOptionsJobOptionsWinOddKeywordsReadAsNumbers)
 {
     // Every option a distinct default, in the order of fields().
     test::TempDir dir;
-    test::PpdSpec desc = test::standardPpd(0);
-    const char* defaults[] = {"94", "1", "2", "2", "0", "1", "3", "2", "1", "3", "4", "2", "3", "2", "255", "600"};
-    for (std::size_t i = 0; i < desc.options.size(); ++i)
-        test::setDefault(desc, desc.options[i].keyword, defaults[i]);
-    test::setDefault(desc, "JobEndCut", "1");
+    const test::PpdDefaults defaults = {
+        {"PageSize", "94"}, {"PageType", "1"}, {"Rotation", "2"}, {"FocusArea", "2"}, {"ColorModel", "0"},
+        {"CompPrinting", "1"}, {"LogoPosition", "3"}, {"LogoJustification", "2"}, {"LogoImage", "1"}, {"LogoWidth", "3"},
+        {"LineFeed", "4"}, {"PageCut", "2"}, {"CashDrawer", "3"}, {"CashDrawerOpen", "2"}, {"CashDrawer1PulseWidth", "255"},
+        {"CashDrawer2PulseWidth", "600"}, {"JobEndCut", "1"}};
     struct Case {
         int model;
         const char* options;
@@ -44,8 +44,7 @@ TEST(Settings, EachModelReadsItsOptionsJobOptionsWinOddKeywordsReadAsNumbers)
              // An unknown model is refused, its record filled all the same.
              Case{2, "", SettingsResult::Unsupported, {94, 1, 2, 2, 0, 0, 3, 2, 1, 3, 4, 2, 3, 2, 255, 600, 1}},
          }) {
-        desc.modelNumber = c.model;
-        const std::string ppd = test::writePpd(dir, desc);
+        const std::string ppd = test::writePpd(dir, c.model, defaults);
         PrintSettings s;
         PageState state;
         EXPECT_EQ(initializeSettings(ppd.c_str(), c.options, s, state), c.result) << c.model;
@@ -55,18 +54,15 @@ TEST(Settings, EachModelReadsItsOptionsJobOptionsWinOddKeywordsReadAsNumbers)
     }
 
     // Missing options and defaults read -1; keywords are read as numbers.
-    desc = test::standardPpd(42);
-    test::removeOption(desc, "LogoPosition");
-    desc.options[1] = {"PageType", "7", {"0", "1"}}; // a default that is not a choice
-    for (auto [option, keyword] : {std::pair{"LineFeed", "x3"}, {"LogoImage", "-2"}, {"LogoWidth", "2mm"},
-                                   {"CashDrawer1PulseWidth", "99999999999999999999"}})
-        test::setDefault(desc, option, keyword);
+    std::string odd = test::ppdText(42, {{"LogoPosition", ""}, {"PageType", "7"}, {"LineFeed", "x3"}, {"LogoImage", "-2"},
+                                         {"LogoWidth", "2mm"}, {"CashDrawer1PulseWidth", "99999999999999999999"}});
+    odd.erase(odd.find("*PageType 7/7"), 18); // a default that is not a choice
     PrintSettings s;
     PageState state;
-    EXPECT_EQ(initializeSettings(test::writePpd(dir, desc).c_str(), "", s, state), SettingsResult::Supported);
+    EXPECT_EQ(initializeSettings(dir.write("odd.ppd", odd).c_str(), "", s, state), SettingsResult::Supported);
     EXPECT_EQ((std::vector{s.LogoPosition, s.PageType, s.LineFeed, s.LogoImage, s.LogoWidth, s.CashDrawer1PulseWidth}),
               (std::vector{-1, -1, 0, -2, 2, -1})); // the last saturated, then its low 32 bits
-    EXPECT_EQ(initializeSettings(test::writePpd(dir, test::standardPpd(0)).c_str(), "", s, state), SettingsResult::Unsupported);
+    EXPECT_EQ(initializeSettings(test::writePpd(dir, 0).c_str(), "", s, state), SettingsResult::Unsupported);
 }
 
 } // namespace

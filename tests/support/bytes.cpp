@@ -1,7 +1,6 @@
 #include "support/bytes.h"
 
 #include <algorithm>
-#include <random>
 #include <stdexcept>
 
 namespace kordane::test {
@@ -23,15 +22,6 @@ Bytes hex(std::string_view text)
         out.push_back(static_cast<std::uint8_t>(high << 4 | low));
         i += 2;
     }
-    return out;
-}
-
-Bytes noise(std::size_t n, unsigned seed)
-{
-    std::mt19937 rng(seed);
-    Bytes out(n);
-    for (auto& b : out)
-        b = static_cast<std::uint8_t>(rng());
     return out;
 }
 

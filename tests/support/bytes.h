@@ -23,8 +23,6 @@ Bytes hex(std::string_view text);
 // The characters of a string, without a terminating NUL.
 inline Bytes bytes(std::string_view text) { return Bytes(text.begin(), text.end()); }
 inline Bytes repeat(std::uint8_t value, std::size_t n) { return Bytes(n, value); }
-// n bytes of every value from a seeded generator: data holding command-like sequences.
-Bytes noise(std::size_t n, unsigned seed);
 
 template <std::same_as<Bytes>... Parts>
 Bytes concat(const Parts&... parts)

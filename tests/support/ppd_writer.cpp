@@ -35,77 +35,62 @@ std::string TempDir::write(std::string_view name, std::string_view text) const
     return path;
 }
 
-std::string ppdText(const PpdSpec& desc)
+std::string ppdText(int model, const PpdDefaults& defaults)
 {
-    std::string ppd = "*PPD-Adobe: \"4.3\"\n*FormatVersion: \"4.3\"\n*FileVersion: \"1.0\"\n"
-                      "*LanguageVersion: English\n*LanguageEncoding: ISOLatin1\n*PCFileName: \"KORDTEST.PPD\"\n"
-                      "*Manufacturer: \"Kordane\"\n*Product: \"(Kordane Test)\"\n*ModelName: \"Kordane Test\"\n"
-                      "*ShortNickName: \"Kordane Test\"\n*NickName: \"Kordane Test\"\n*PSVersion: \"(3010.000) 0\"\n"
-                      "*LanguageLevel: \"3\"\n*ColorDevice: True\n*DefaultColorSpace: Gray\n*cupsVersion: 2.4\n"
-                      "*cupsFilter: \"application/vnd.cups-raster 0 rastertoKordane\"\n";
-    if (desc.modelNumber != 0)
-        ppd += "*cupsModelNumber: " + std::to_string(desc.modelNumber) + "\n";
-    for (const PpdOption& o : desc.options) {
-        const std::string& k = o.keyword;
-        ppd += "*OpenUI *" + k + "/" + k + ": PickOne\n*OrderDependency: 10 AnySetup *" + k + "\n";
-        if (!o.defaultChoice.empty())
-            ppd += "*Default" + k + ": " + o.defaultChoice + "\n";
-        for (const std::string& choice : o.choices)
-            ppd += "*" + k + " " + choice + "/" + choice + ": \"\"\n";
-        ppd += "*CloseUI: *" + k + "\n";
-    }
-    return ppd;
-}
-
-std::string writePpd(const TempDir& dir, const PpdSpec& desc)
-{
-    for (int n = 1;; ++n)
-        if (const std::string name = "printer-" + std::to_string(n) + ".ppd"; !std::filesystem::exists(dir.file(name)))
-            return dir.write(name, ppdText(desc));
-}
-
-PpdSpec standardPpd(int model)
-{
-    auto upTo = [](int last) {
+    struct Option {
+        std::string keyword, choice;
+        std::vector<std::string> choices;
+    };
+    const auto upTo = [](int last) {
         std::vector<std::string> out;
         for (int i = 0; i <= last; ++i)
             out.push_back(std::to_string(i));
         return out;
     };
     const std::vector<std::string> pulses = {"1", "100", "200", "255", "600"};
-    return {model,
-            {{"PageSize", "1", {"1", "2", "56", "75", "94", "95", "100", "139"}}, {"PageType", "0", upTo(2)},
-             {"Rotation", "0", upTo(3)}, {"FocusArea", "0", upTo(2)}, {"ColorModel", "1", upTo(2)},
-             {"CompPrinting", "0", upTo(2)}, {"LogoPosition", "0", upTo(4)}, {"LogoJustification", "0", upTo(2)},
-             {"LogoImage", "0", upTo(2)}, {"LogoWidth", "0", upTo(3)}, {"LineFeed", "0", upTo(5)},
-             {"PageCut", "0", upTo(2)}, {"CashDrawer", "0", upTo(3)}, {"CashDrawerOpen", "0", upTo(2)},
-             {"CashDrawer1PulseWidth", "100", pulses}, {"CashDrawer2PulseWidth", "200", pulses}}};
+    std::vector<Option> options = {
+        {"PageSize", "1", {"1", "2", "56", "75", "94", "95", "100", "139"}}, {"PageType", "0", upTo(2)},
+        {"Rotation", "0", upTo(3)}, {"FocusArea", "0", upTo(2)}, {"ColorModel", "1", upTo(2)},
+        {"CompPrinting", "0", upTo(2)}, {"LogoPosition", "0", upTo(4)}, {"LogoJustification", "0", upTo(2)},
+        {"LogoImage", "0", upTo(2)}, {"LogoWidth", "0", upTo(3)}, {"LineFeed", "0", upTo(5)},
+        {"PageCut", "0", upTo(2)}, {"CashDrawer", "0", upTo(3)}, {"CashDrawerOpen", "0", upTo(2)},
+        {"CashDrawer1PulseWidth", "100", pulses}, {"CashDrawer2PulseWidth", "200", pulses}};
+    for (const auto& [keyword, choice] : defaults) {
+        auto o = std::find_if(options.begin(), options.end(), [&](const Option& o) { return o.keyword == keyword; });
+        if (choice.empty()) {
+            if (o != options.end())
+                options.erase(o);
+            continue;
+        }
+        if (o == options.end())
+            o = options.insert(options.end(), {keyword, "", {}});
+        o->choice = choice;
+        if (std::find(o->choices.begin(), o->choices.end(), choice) == o->choices.end())
+            o->choices.push_back(choice);
+    }
+    std::string ppd = "*PPD-Adobe: \"4.3\"\n*FormatVersion: \"4.3\"\n*FileVersion: \"1.0\"\n"
+                      "*LanguageVersion: English\n*LanguageEncoding: ISOLatin1\n*PCFileName: \"KORDTEST.PPD\"\n"
+                      "*Manufacturer: \"Kordane\"\n*Product: \"(Kordane Test)\"\n*ModelName: \"Kordane Test\"\n"
+                      "*ShortNickName: \"Kordane Test\"\n*NickName: \"Kordane Test\"\n*PSVersion: \"(3010.000) 0\"\n"
+                      "*LanguageLevel: \"3\"\n*ColorDevice: True\n*DefaultColorSpace: Gray\n*cupsVersion: 2.4\n"
+                      "*cupsFilter: \"application/vnd.cups-raster 0 rastertoKordane\"\n";
+    if (model != 0)
+        ppd += "*cupsModelNumber: " + std::to_string(model) + "\n";
+    for (const auto& [k, choice, choices] : options) {
+        ppd += "*OpenUI *" + k + "/" + k + ": PickOne\n*OrderDependency: 10 AnySetup *" + k + "\n*Default" + k + ": " +
+               choice + "\n";
+        for (const std::string& c : choices)
+            ppd += "*" + k + " " + c + "/" + c + ": \"\"\n";
+        ppd += "*CloseUI: *" + k + "\n";
+    }
+    return ppd;
 }
 
-PpdSpec& setDefault(PpdSpec& desc, std::string_view keyword, std::string_view choice)
+std::string writePpd(const TempDir& dir, int model, const PpdDefaults& defaults)
 {
-    auto o = std::find_if(desc.options.begin(), desc.options.end(), [&](auto& o) { return o.keyword == keyword; });
-    if (o == desc.options.end())
-        o = desc.options.insert(desc.options.end(), {std::string(keyword), "", {}});
-    o->defaultChoice = choice;
-    if (std::find(o->choices.begin(), o->choices.end(), choice) == o->choices.end())
-        o->choices.emplace_back(choice);
-    return desc;
-}
-
-PpdSpec& removeOption(PpdSpec& desc, std::string_view keyword)
-{
-    std::erase_if(desc.options, [&](const PpdOption& o) { return o.keyword == keyword; });
-    return desc;
-}
-
-std::string writeStandardPpd(const TempDir& dir, int model,
-                             std::initializer_list<std::pair<const char*, const char*>> defaults)
-{
-    PpdSpec desc = standardPpd(model);
-    for (auto [keyword, choice] : defaults)
-        setDefault(desc, keyword, choice);
-    return writePpd(dir, desc);
+    for (int n = 1;; ++n)
+        if (const std::string name = "printer-" + std::to_string(n) + ".ppd"; !std::filesystem::exists(dir.file(name)))
+            return dir.write(name, ppdText(model, defaults));
 }
 
 } // namespace kordane::test

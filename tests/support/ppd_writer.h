@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -32,36 +31,21 @@ private:
     std::string path_;
 };
 
-// One PickOne option; each choice keyword is also its text. An empty
-// default writes no default line.
-struct PpdOption {
-    std::string keyword;
-    std::string defaultChoice;
-    std::vector<std::string> choices;
-};
+// Option keywords and the choices to make their defaults.
+using PpdDefaults = std::vector<std::pair<std::string, std::string>>;
 
-struct PpdSpec {
-    int modelNumber = 0; // 0: no model number line
-    std::vector<PpdOption> options;
-};
-
-std::string ppdText(const PpdSpec& desc);
-// Writes the PPD as dir/printer-N.ppd and returns its path.
-std::string writePpd(const TempDir& dir, const PpdSpec& desc);
-
-// Every option the filter reads, with numeric choices: PageSize 1 (1, 2, 56, 75,
-// 94, 95, 100, 139), PageType 0 (0-2), Rotation 0 (0-3), FocusArea 0 (0-2),
-// ColorModel 1 (0-2), CompPrinting 0 (0-2), LogoPosition 0 (0-4),
+// A PPD of the model (0: no model number line) with every option the filter
+// reads, each choice keyword also its text, numeric: PageSize 1 (1, 2, 56,
+// 75, 94, 95, 100, 139), PageType 0 (0-2), Rotation 0 (0-3), FocusArea 0
+// (0-2), ColorModel 1 (0-2), CompPrinting 0 (0-2), LogoPosition 0 (0-4),
 // LogoJustification 0 (0-2), LogoImage 0 (0-2), LogoWidth 0 (0-3), LineFeed
 // 0 (0-5), PageCut 0 (0-2), CashDrawer 0 (0-3), CashDrawerOpen 0 (0-2),
 // CashDrawer1PulseWidth 100 and CashDrawer2PulseWidth 200 (1, 100, 200,
-// 255, 600).
-PpdSpec standardPpd(int model);
-// Makes the choice the option's default, adding the choice or the option.
-PpdSpec& setDefault(PpdSpec& desc, std::string_view keyword, std::string_view choice);
-PpdSpec& removeOption(PpdSpec& desc, std::string_view keyword);
-// standardPpd(model) with the given defaults, written to dir.
-std::string writeStandardPpd(const TempDir& dir, int model,
-                             std::initializer_list<std::pair<const char*, const char*>> defaults = {});
+// 255, 600). Each of `defaults` makes its choice the option's default,
+// adding the choice or the option when missing; an empty choice removes
+// the option.
+std::string ppdText(int model, const PpdDefaults& defaults = {});
+// Writes that PPD as dir/printer-N.ppd and returns its path.
+std::string writePpd(const TempDir& dir, int model, const PpdDefaults& defaults = {});
 
 } // namespace kordane::test
