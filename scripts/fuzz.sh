@@ -10,7 +10,7 @@ build="$(cd "$1" && pwd)"
 seconds="${2:-30}"
 shift $(( $# >= 2 ? 2 : 1 ))
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(filter raster_job transforms compress)
+[ ${#targets[@]} -eq 0 ] && targets=(filter transforms compress)
 
 findings="$build/fuzz/findings"
 mkdir -p "$findings"
@@ -21,14 +21,14 @@ for t in "${targets[@]}"; do
   echo "== fuzz_$t: ${seconds}s"
   # -close_fd_mask=3: the filter's job log would drown the fuzzer's own;
   # sanitizer reports still go to the fuzzer's output. Allocations over
-  # 32 MiB fail (and the filter must cope): the inputs are at most 16 kB and
+  # 32 MiB fail (and the filter must cope): the inputs are at most 20 kB and
   # their pages decode to at most 8 MiB, so only absurd header sizes ask for
   # more, and serving those would spend the run mapping and shadowing memory.
   log="$build/fuzz/fuzz_$t.log"
   status=0
   LSAN_OPTIONS="suppressions=$here/lsan.supp" ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1:max_allocation_size_mb=32 \
   "$build/fuzz/fuzz_$t" "$scratch" "$here/corpus/$t" "${dict[@]}" \
-    -max_total_time="$seconds" -timeout=10 -rss_limit_mb=4096 -max_len=16384 \
+    -max_total_time="$seconds" -timeout=10 -rss_limit_mb=4096 -max_len=20480 \
     -close_fd_mask=3 -print_final_stats=1 -artifact_prefix="$findings/$t-" >"$log" 2>&1 || status=$?
   grep -E '^(#[0-9]+ +DONE|stat::number_of_executed_units|stat::peak_rss_mb)' "$log" || true
   rm -rf "$scratch"

@@ -250,16 +250,13 @@ TEST_F(Job, CoursesArgumentsAndPpds)
     EXPECT_TRUE(ended(run(ppd42, "", {}, dir.file("missing.txt")), 1, {},
                       "TQ4 DEBUG MSG: Unable to open raster file - : No such file or directory"));
 
-    const test::FilterResult unknown = run(test::writePpd(dir, 2), "", test::rasterStream({test::randomPage(8, 2, 1)}));
-    EXPECT_TRUE(ended(unknown, 1, {}));
-    EXPECT_EQ(unknown.err, "TQ4 DEBUG MSG : drive version v1.3.5\nTQ4 DEBUG MSG : This printer is not KORDANE's printer.\n"
-                           "ERROR: No pages found!\n");
+    // An unknown model, no PPD, one that is missing, a folder, empty or garbage.
     const std::string garbage = dir.write("garbage.ppd", Bytes{0x00, 0xFF, '*', 'P', 0x0A, 0x1B, 0x40, '"'});
-    for (const std::string& path : {std::string(), dir.file("none.ppd"), dir.path(), dir.write("empty.ppd", ""), garbage}) {
-        const test::FilterResult r = run(path, "", {});
-        EXPECT_TRUE(ended(r, 1, {}, "ERROR: No pages found!")) << path;
-        EXPECT_NE(r.err.find("\nERROR: "), std::string::npos) << r.err;
-        EXPECT_NE(r.err.find("not KORDANE's printer.\nERROR: No pages found!\n"), std::string::npos) << r.err;
+    for (const std::string& path : {test::writePpd(dir, 2), std::string(), dir.file("none.ppd"), dir.path(),
+                                    dir.write("empty.ppd", ""), garbage}) {
+        const test::FilterResult r = run(path, "", test::rasterStream({test::randomPage(8, 2, 1)}));
+        EXPECT_TRUE(ended(r, 1, {}) && r.err.ends_with("TQ4 DEBUG MSG : This printer is not KORDANE's printer.\nERROR: No pages found!\n"))
+            << path << ": " << r.err;
     }
 
     // The API title sends the initialisation only and never reads its input.
@@ -271,8 +268,7 @@ TEST_F(Job, CoursesArgumentsAndPpds)
     EXPECT_TRUE(ended(run(ppd42, "", {}, "", "KORDANE_API_MOD"), 1, concat(kInit, lf(6)), "ERROR: No pages found!"));
 
     const test::FilterResult one = run(ppd42, "", test::rasterStream({test::randomPage(576, 20, 5)}));
-    EXPECT_EQ(one.exitStatus, 0);
-    EXPECT_EQ(lastLine(one.err), "INFO: Ready to print.");
+    EXPECT_TRUE(ended(one, 0, one.out, "INFO: Ready to print."));
     EXPECT_NE(one.err.find("TQ4 DEBUG MSG: The Printer Model is : 42\n"), std::string::npos);
     EXPECT_NE(one.err.find("TQ4 DEBUG MESG: PAGE: 1 1\nPAGE: 1 1\n"), std::string::npos);
 }
@@ -295,8 +291,7 @@ TEST_F(Job, TextFilesAndRasterFiles)
     EXPECT_BYTES(kInit, run(test::writePpd(dir, 42, {{"LogoPosition", ""}}), "", {}, dir.file("f.txt")).out);
     // A directory opens but cannot be read: the closing logo still goes out, the job fails.
     const test::FilterResult unreadable = run(ppd42, "LogoPosition=3 LogoWidth=2", {}, dir.path());
-    EXPECT_TRUE(ended(unreadable, 1, concat(kInit, twoLogos)));
-    EXPECT_NE(unreadable.err.find("\nERROR: Unable to read the text file"), std::string::npos);
+    EXPECT_TRUE(ended(unreadable, 1, concat(kInit, twoLogos)) && unreadable.err.find("\nERROR: Unable to read the text file") != std::string::npos);
 
     // A file holding a raster stream is a raster job, from a FIFO too.
     const std::string cut = test::writePpd(dir, 42, {{"PageCut", "2"}});
