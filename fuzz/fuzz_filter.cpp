@@ -7,6 +7,7 @@
 // the filter ends with status 0 or 1 (0 after a cancel), and its printer
 // bytes start with ESC @ and, but for the text of a text job and the cancel
 // trailer, read back as whole commands.
+#include <algorithm>
 #include <csignal>
 #include <fcntl.h>
 #include <cstdint>
@@ -34,10 +35,12 @@ constexpr const char* kOptions[] = {"PageSize", "PageType", "Rotation", "FocusAr
                                     "CashDrawer", "CashDrawerOpen", "CashDrawer1PulseWidth", "CashDrawer2PulseWidth"};
 constexpr const char* kKeywords[] = {"0", "1", "2", "3", "4", "95", "100", "94", "56", "-1", "600", "x", "2147483647"};
 
-[[noreturn]] void fail(const char* what, std::size_t offset)
+void check(bool ok, const char* what)
 {
-    std::fprintf(stderr, "filter fault: %s (byte %zu)\n", what, offset);
-    std::abort();
+    if (!ok) {
+        std::fprintf(stderr, "filter fault: %s\n", what);
+        std::abort();
+    }
 }
 
 // Reads a descriptor to its end.
@@ -57,18 +60,13 @@ Bytes readAll(int fd)
 // commands only.
 void checkStream(const Bytes& out, bool text)
 {
-    if (out.empty())
-        return;
-    if (out.size() < 2 || out[0] != 0x1B || out[1] != 0x40)
-        fail("printer bytes before ESC @", 0);
-    if (text)
+    check(out.empty() || (out.size() >= 2 && out[0] == 0x1B && out[1] == 0x40), "printer bytes before ESC @");
+    if (out.empty() || text)
         return;
     const kordane::preview::DecodeResult decoded = kordane::preview::decodeStream(out);
-    if (!decoded.ok())
-        fail("the printer stream does not read back as whole commands", decoded.error->offset);
-    for (const kordane::preview::Command& c : decoded.commands)
-        if (c.kind == kordane::preview::CommandKind::Text)
-            fail("bytes outside any command", c.offset);
+    check(decoded.ok() && std::none_of(decoded.commands.begin(), decoded.commands.end(),
+                                       [](auto& c) { return c.kind == kordane::preview::CommandKind::Text; }),
+          "the printer stream does not read back as whole commands");
 }
 
 } // namespace
@@ -159,9 +157,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         ::close(savedIn);
         ::close(savedOut);
         ::lseek(printer.fd(), 0, SEEK_SET);
+        check(status == 0 || status == 1, "exit status other than 0 and 1");
         const Bytes bytes = readAll(printer.fd());
-        if (status != 0 && status != 1)
-            fail("exit status other than 0 and 1", 0);
         checkStream(bytes, !raster && fileArgument);
         return 0;
     }
@@ -183,17 +180,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ::waitpid(pid, &status, 0);
     if (WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM && bytes.empty())
         return 0; // before the filter took over the signal
-    if (!WIFEXITED(status) || WEXITSTATUS(status) > 1)
-        fail("a cancelled filter ended otherwise than by exit 0 or 1", 0);
-    static const Bytes trailer = [] {
-        Bytes t(722, 0x00);
-        t[720] = 0x1B;
-        t[721] = 0x40;
-        return t;
-    }();
+    check(WIFEXITED(status) && WEXITSTATUS(status) <= 1, "a cancelled filter ended otherwise than by exit 0 or 1");
+    Bytes trailer(720, 0x00);
+    trailer.insert(trailer.end(), {0x1B, 0x40});
     const bool trailed = bytes.size() >= trailer.size() && std::equal(trailer.begin(), trailer.end(), bytes.end() - 722);
-    if (trailed && WEXITSTATUS(status) != 0)
-        fail("a cancelled job did not end with status 0", 0);
+    check(!trailed || WEXITSTATUS(status) == 0, "a cancelled job did not end with status 0");
     checkStream(trailed ? Bytes(bytes.begin(), bytes.end() - 722) : bytes, !raster && fileArgument);
     return 0;
 }
