@@ -178,30 +178,19 @@ TEST(Preview, PictureDrawsDotsColoursLogosFeedsCutsAndText)
     // Two colours in line 0, the ends of line 1, the logos' frames from
     // line 32 and 128, the cut's dashes at 325, an H from 330, dots at 359 and 360.
     const std::tuple<std::uint32_t, std::uint32_t, Ink> dots[] = {
-        {0, 0, InkBlack},   {3, 0, InkBlack},    {4, 0, InkRed},      {7, 0, InkRed},      {8, 0, InkBlack},
-        {12, 0, InkPaper},  {0, 1, InkBlack},    {1, 1, InkPaper},    {575, 1, InkBlack},  {95, 32, InkPaper},
-        {96, 32, InkGrey},  {479, 32, InkGrey},  {480, 32, InkPaper}, {200, 127, InkGrey}, {200, 128, InkPaper},
-        {0, 128, InkGrey},  {0, 319, InkGrey},   {0, 320, InkPaper},  {0, 325, InkGrey},   {8, 325, InkPaper},
-        {1, 329, InkPaper}, {1, 330, InkBlack},  {2, 350, InkBlack},  {0, 358, InkPaper},  {0, 359, InkBlack},
-        {1, 359, InkPaper}, {15, 360, InkBlack}, {0, 360, InkPaper}};
+        {3, 0, InkBlack},    {4, 0, InkRed},      {12, 0, InkPaper},  {575, 1, InkBlack}, {95, 32, InkPaper},
+        {96, 32, InkGrey},   {479, 32, InkGrey},  {480, 32, InkPaper}, {200, 128, InkPaper}, {0, 319, InkGrey},
+        {0, 325, InkGrey},   {8, 325, InkPaper},  {1, 330, InkBlack}, {0, 359, InkBlack},  {15, 360, InkBlack}};
     for (const auto& [x, y, colour] : dots)
         EXPECT_EQ(p.canvas.at(p.paperLeft + x, p.paperTop + y), colour) << x << ", " << y;
     // The drawer and text marks in the margin.
-    EXPECT_GT(std::count(p.canvas.pixels.begin(), p.canvas.pixels.end(), InkBlue), 0);
-    EXPECT_GT(std::count(p.canvas.pixels.begin(), p.canvas.pixels.end(), InkGreen), 0);
-    EXPECT_FALSE(p.truncated);
-    EXPECT_EQ(p.canvas.width, kPreviewMarginWidth + 576 + kPreviewPadding);
-    // Text alone, from the top of an 80 mm roll, without a line end.
-    const Preview text = renderPreview(decodeStream(hex("48")).commands);
-    EXPECT_EQ(text.paperWidth, 576u);
-    EXPECT_EQ(text.canvas.at(text.paperLeft + 1, text.paperTop + 1), InkBlack);
+    EXPECT_TRUE(std::ranges::count(p.canvas.pixels, InkBlue) > 0 && std::ranges::count(p.canvas.pixels, InkGreen) > 0);
+    EXPECT_TRUE(!p.truncated && p.canvas.width == kPreviewMarginWidth + 576 + kPreviewPadding);
 
     // An image 65536 dots wide and a feed of 2000 lines stay within limits.
     const Preview big = renderPreview(
         decodeStream(concat(hex("1D763000 0020 0100"), repeat(0xFF, 8192), repeat(0x0A, 2000))).commands, {1024, 5000});
-    EXPECT_TRUE(big.truncated);
-    EXPECT_EQ(big.paperWidth, 1024u);
-    EXPECT_LE(big.canvas.height, 5000 + 2 * kPreviewPadding + kPreviewLabelRows);
+    EXPECT_TRUE(big.truncated && big.paperWidth == 1024u && big.canvas.height <= 5000 + 2 * kPreviewPadding + kPreviewLabelRows);
     EXPECT_EQ(big.canvas.at(big.paperLeft + 1023, big.paperTop), InkBlack);
 }
 
