@@ -7,21 +7,15 @@ namespace kordane::test {
 
 Bytes hex(std::string_view text)
 {
-    auto digit = [](char c) {
-        return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
-    };
+    std::string digits;
+    for (char c : text)
+        if (c != ' ' && c != '\n')
+            digits += c;
+    if (digits.size() % 2 != 0 || digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+        throw std::invalid_argument("hex: not pairs of hex digits: \"" + std::string(text) + "\"");
     Bytes out;
-    for (std::size_t i = 0; i < text.size();) {
-        if (text[i] == ' ' || text[i] == '\n') {
-            ++i;
-            continue;
-        }
-        const int high = digit(text[i]), low = i + 1 < text.size() ? digit(text[i + 1]) : -1;
-        if (high < 0 || low < 0)
-            throw std::invalid_argument("hex: bad pair at " + std::to_string(i) + " in \"" + std::string(text) + "\"");
-        out.push_back(static_cast<std::uint8_t>(high << 4 | low));
-        i += 2;
-    }
+    for (std::size_t i = 0; i < digits.size(); i += 2)
+        out.push_back(static_cast<std::uint8_t>(std::stoi(digits.substr(i, 2), nullptr, 16)));
     return out;
 }
 

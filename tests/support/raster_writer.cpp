@@ -1,5 +1,7 @@
 #include "support/raster_writer.h"
 
+#include "support/bitmap_reference.h"
+
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -39,7 +41,7 @@ RasterPage randomPage(std::uint32_t width, std::uint32_t height, std::uint32_t s
     for (std::uint32_t y = 0; y < height; ++y)
         for (std::uint32_t x = 0; x < width; ++x)
             if (dot(random))
-                setDot(page, x, y);
+                reference::setDot(page.pixels, page.bytesPerLine, x, y);
     return page;
 }
 
@@ -62,16 +64,6 @@ RasterPage deepPage(std::uint32_t width, std::uint32_t height, std::uint32_t bit
         page.numColors = 3;
     }
     return page;
-}
-
-void setDot(RasterPage& page, std::uint32_t x, std::uint32_t y, std::uint32_t band)
-{
-    const std::uint32_t bands = page.colorOrder == CUPS_ORDER_BANDED ? page.numColors : 1;
-    const std::uint32_t bandBytes = page.bytesPerLine / bands;
-    if (page.bitsPerPixel != 1 || x >= page.width || y >= page.height || band >= bands)
-        throw std::out_of_range("dot outside the page");
-    page.pixels.at(std::size_t{y} * page.bytesPerLine + std::size_t{band} * bandBytes + x / 8) |=
-        static_cast<std::uint8_t>(0x80 >> (x % 8));
 }
 
 static cups_page_header2_t pageHeader(const RasterPage& page)

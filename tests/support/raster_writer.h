@@ -36,10 +36,6 @@ RasterPage randomPage(std::uint32_t width, std::uint32_t height, std::uint32_t s
 RasterPage twoColorPage(std::uint32_t width, std::uint32_t height);
 // A blank page of more than 1 bit per dot: 24 is 8-bit RGB, else grey.
 RasterPage deepPage(std::uint32_t width, std::uint32_t height, std::uint32_t bitsPerPixel);
-// Sets dot (x, y), in the given band on banded pages. Throws std::out_of_range
-// outside the page.
-void setDot(RasterPage& page, std::uint32_t x, std::uint32_t y, std::uint32_t band = 0);
-
 // The pages as libcupsimage writes them in the given mode. Throws
 // std::runtime_error when libcups refuses a page.
 std::vector<std::uint8_t> rasterStream(const std::vector<RasterPage>& pages, cups_mode_t mode = CUPS_RASTER_WRITE);
