@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <semaphore>
@@ -130,7 +129,6 @@ FilterResult runFilter(const FilterRun& run)
         result.err.append(buf, static_cast<std::size_t>(n));
         if (!run.signalAfterStderr.empty() && !result.signalSent &&
             result.err.find(run.signalAfterStderr) != std::string::npos) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(run.signalDelayMs));
             ::kill(pid, SIGTERM);
             result.signalSent = true;
             release.release();

@@ -21,10 +21,9 @@ struct FilterRun {
     std::string ppdPath;             // empty: PPD unset
     std::vector<std::uint8_t> input; // written to standard input
     bool closeStdin = true;          // false: kept open after the input until the signal is sent
-    // When set: once this text has appeared on standard error, wait
-    // signalDelayMs, send SIGTERM and close standard input.
+    // When set: once this text has appeared on standard error, send SIGTERM
+    // and close standard input.
     std::string signalAfterStderr;
-    int signalDelayMs = 0;
     // Added to the environment after PPD, replacing entries of the same name.
     std::vector<std::pair<std::string, std::string>> env;
     int stdoutFd = -1;         // >= 0: the child's standard output instead of a pipe
