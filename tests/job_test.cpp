@@ -371,7 +371,12 @@ TEST_F(Job, ImageBandsAndLimits)
     const test::FilterResult huge = raster(42, "ColorModel=1 PageType=1 PageCut=2", {test::randomPage(66000 * 8, 2, 4)});
     EXPECT_TRUE(ended(huge, 1, concat(kInit, hex("1D 56 41 01")), "\nERROR: "));
 
-    // A page reduced to no lines, then turned: lines of no bytes, not trimmed.
+    // A page reduced to no lines: an image of none by each method; then
+    // turned: lines of no bytes, not trimmed.
+    for (const auto& [model, comp, image] : {std::tuple{42, "0", concat(store(0x31, 192, 0, {}), kPrint)},
+                                             {42, "1", hex("0843520000000000 C000 0000 084352FF00")},
+                                             {52, "0", hex("1D763000 1800 0000")}})
+        EXPECT_BYTES(concat(kInit, image), raster(model, mono + " PageSize=95 CompPrinting=" + comp, {test::randomPage(576, 2, 8)}).out);
     EXPECT_BYTES(concat(kInit, store(0x31, 0, 192, {}), kPrint),
                  raster(42, "ColorModel=1 PageCut=1 PageSize=95 Rotation=1", {test::randomPage(576, 2, 8)}).out);
     // A page made for one colour, sent to the two-colour output.

@@ -8,12 +8,10 @@
 
 #include "bitmap/crop.h"
 #include "bitmap/rotate.h"
-#include "core/model_table.h"
 #include "output/cash_drawer.h"
 #include "output/commands.h"
 #include "output/compress.h"
 #include "output/logo.h"
-#include "output/page_output.h"
 #include "support/bitmap_reference.h"
 #include "support/bytes.h"
 
@@ -122,35 +120,6 @@ TEST(Units, CompressRunsAcrossBlockEnds)
                     ASSERT_EQ(compressed(input), reference::compress(input.data(), n))
                         << n << " bytes, a run of " << len << " at " << at;
                 }
-}
-
-// Images the page loop cannot make from a raster page, sent directly.
-TEST(Units, ImagesOfNoLinesAndBottomTrimAfterAQuarterTurn)
-{
-    auto gray = [](int model, const Bytes& image, ImageGeometry g, std::int32_t comp, std::int32_t rotation) {
-        PrinterStream out(-1);
-        PageState state;
-        state.Rotation = rotation;
-        printGrayPage(out, image, g, comp, *findModel(model), state);
-        return flushed(out);
-    };
-    Bytes image(64, 0);
-    image[0] = 0xAA;
-    image[24] = 0x80; // line 3: only its first byte inked
-    EXPECT_BYTES(test::concat(hex("1D 76 30 00 08 00 04 00"), Bytes(image.begin(), image.begin() + 32)),
-                 gray(13, image, {64, 8, 8}, 0, 1));
-    EXPECT_BYTES(test::concat(hex("1D 76 30 00 08 00 08 00"), image), gray(13, image, {64, 8, 8}, 0, 0));
-    EXPECT_TRUE(gray(13, Bytes(64, 0), {64, 8, 8}, 0, 3).empty());
-    EXPECT_BYTES(hex("1D 76 30 00 18 00 00 00"), gray(52, {}, {192, 0, 24}, 1, 0)); // reduced to no lines
-
-    const Bytes noLines = hex("1D 28 4C 0A 00 30 70 30 01 01 31 40 02 00 00");
-    EXPECT_BYTES(test::concat(noLines, hex("1D 28 4C 02 00 30 32")), gray(42, {}, {576, 0, 72}, 0, 0));
-    EXPECT_BYTES(hex("08 43 52 00 00 00 00 00 40 02 00 00 08 43 52 FF 00"), gray(42, {}, {576, 0, 72}, 1, 0));
-    PrinterStream out(-1);
-    printColorPage(out, {}, {}, {576, 0, 288}, PageState{});
-    EXPECT_BYTES(hex("1D 28 4C 0A 00 30 70 30 01 01 31 40 02 00 00 1D 28 4C 0A 00 30 70 30 01 01 32 40 02 00 00 "
-                     "1D 28 4C 02 00 30 32"),
-                 flushed(out));
 }
 
 } // namespace
