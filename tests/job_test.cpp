@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -282,21 +281,12 @@ TEST_F(Job, TextFilesAndRasterFiles)
     const test::FilterResult unreadable = run(ppd42, "LogoPosition=3 LogoWidth=2", {}, dir.path());
     EXPECT_TRUE(ended(unreadable, 1, concat(kInit, twoLogos), "\nERROR: Unable to read the text file"));
 
-    // A file holding a raster stream is a raster job, from a FIFO too.
+    // A file holding a raster stream is a raster job.
     const std::string cut = test::writePpd(dir, 42, {{"PageCut", "2"}});
     const Bytes stream = test::rasterStream({test::randomPage(576, 20, 5), test::randomPage(576, 30, 6)});
     const test::FilterResult fromStdin = run(cut, "", stream);
     const test::FilterResult fromFile = run(cut, "", {}, dir.write("job.ras", stream));
     EXPECT_TRUE(ended(fromFile, 0, fromStdin.out, "PAGE: 2 1"));
-    const std::string fifo = dir.file("job.fifo");
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    test::FilterRun viaFifo{{"-c", "cat \"$0\" > \"$1\" & fifo=$1; shift; exec \"$@\" 1 user t 1 '' \"$fifo\"",
-                             dir.file("job.ras"), fifo},
-                            cut};
-    for (const std::string& word : test::commandFor(KORDANE_FILTER_PATH))
-        viaFifo.args.push_back(word);
-    viaFifo.program = "/bin/sh";
-    EXPECT_TRUE(ended(test::runFilter(viaFifo), 0, fromStdin.out));
     EXPECT_TRUE(ended(run(cut, "", {}, dir.file("job.ras"), "KORDANE_API_MODE"), 1, kInit));
 }
 

@@ -38,8 +38,8 @@ void readAll(int fd, Buffer& into)
             break;
 }
 
-} // namespace
-
+// The words that start `program`: the program itself, or, when it was built
+// here for another processor, the build's emulator followed by it.
 std::vector<std::string> commandFor(const std::string& program)
 {
     std::vector<std::string> words;
@@ -55,6 +55,8 @@ std::vector<std::string> commandFor(const std::string& program)
     words.push_back(program);
     return words;
 }
+
+} // namespace
 
 FilterResult runFilter(const FilterRun& run)
 {

@@ -47,11 +47,6 @@ struct FilterResult {
 // be started.
 FilterResult runFilter(const FilterRun& run);
 
-// The words that start `program`: the program itself, or, when it was built
-// here for another processor, the build's emulator followed by it. For
-// tests that hand the filter to another program (a shell).
-std::vector<std::string> commandFor(const std::string& program);
-
 // The five standard filter arguments: job 1, user, title, 1 copy, options;
 // then the file, when one is given.
 std::vector<std::string> filterArgs(std::string options = "", std::string file = "", std::string title = "job");
