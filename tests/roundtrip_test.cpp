@@ -74,14 +74,12 @@ std::vector<Plane> expectedPlanes(const test::RasterPage& page, const ModelInfo&
                 planes[1].dots.push_back(line[j] | line[p + j] | line[2 * p + j]);
         }
     }
-    if (o.pageType == 0) {
-        // A line is blank when all four bands are.
-        const auto [first, count] = inked({Plane{page.width, page.height, page.bytesPerLine, page.pixels}});
-        if (count == 0)
-            return {};
-        for (Plane& pl : planes)
-            pl.keep(first, count);
-    }
+    // A line is blank when all four bands are.
+    const auto [first, count] = inked({Plane{page.width, page.height, page.bytesPerLine, page.pixels}});
+    if (o.pageType == 0 && count == 0)
+        return {};
+    for (Plane& pl : planes)
+        pl.keep(o.pageType == 0 ? first : 0, o.pageType == 0 ? count : page.height);
     if (m.sizeReduction && (o.pageSize == 95 || o.pageSize == 100)) {
         const std::uint32_t f = o.pageSize == 95 ? 3 : 2;
         for (Plane& pl : planes) {
@@ -159,15 +157,12 @@ TEST(RoundTrip, PrintedImagesAreTheTransformedPage)
                 EXPECT_TRUE(std::all_of(got.data.begin(), got.data.end(), [](auto b) { return b == 0; })) << what;
                 continue;
             }
-            EXPECT_EQ(got.lines, want[0].height) << what;
-            EXPECT_EQ(got.bytesPerLine, want[0].lineBytes) << what;
-            EXPECT_TRUE(got.data == want[0].dots) << what;
-            if (want.size() == 2) {
-                EXPECT_TRUE(preview::concatenateImages(images, preview::Plane::Second).data == want[1].dots) << what;
-            }
-            if (!images.empty() && images[0].source != preview::CommandKind::RasterBitImage) {
-                EXPECT_EQ(images[0].widthDots, want[0].width) << what;
-            }
+            EXPECT_TRUE(got.lines == want[0].height && got.bytesPerLine == want[0].lineBytes && got.data == want[0].dots)
+                << what << ": " << got.lines << " lines of " << got.bytesPerLine << " bytes";
+            EXPECT_TRUE(want.size() == 1 || preview::concatenateImages(images, preview::Plane::Second).data == want[1].dots) << what;
+            // The raster bit image has no width in dots, only in bytes.
+            EXPECT_TRUE(images.empty() || images[0].source == preview::CommandKind::RasterBitImage || images[0].widthDots == want[0].width)
+                << what;
         }
     }
 }
