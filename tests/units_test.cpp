@@ -1,6 +1,7 @@
-// The printer commands, the stream, the bitmap sizes and the coder in
-// process. The transforms and the coder are checked against their dot-by-dot
-// references on random shapes by the fuzz targets' replays; ctest runs this
+// The printer commands, the bitmap sizes and the coder in process. The
+// transforms and the coder are checked against their dot-by-dot references
+// on random shapes by the fuzz targets' replays, and the stream's whole
+// commands by the whole-filter target's, cancels included; ctest runs this
 // suite and those replays once more on the plain loops (KORDANE_PORTABLE=1).
 #include <gtest/gtest.h>
 
@@ -54,22 +55,6 @@ TEST(Units, CommandsAtTheEdgesOfTheirValues)
     s.LogoImage = 2147483647;
     printLogoBlock(logo, s, LogoCommand::NvBitImage);
     EXPECT_BYTES(hex("1B6100 1D284C0600304530380101 1B40 1B6100 1C700009 1B40"), flushed(logo));
-}
-
-TEST(Units, StreamSendsWholeCommandsOnly)
-{
-    PrinterStream out(-1, 16);
-    initializePrinter(out);
-    out.begin();
-    out.put(hex("1D 76 30 00"));
-    out.flush(); // the open command stays behind
-    EXPECT_EQ(test::toHex(Bytes(out.captured().begin(), out.captured().end())), "1B 40");
-    out.put(hex("01 00 01 00 FF"));
-    out.end();
-    const Bytes big(3 * 1024 * 1024 + 17, 0x5A);
-    out.command(big); // far larger than the buffer
-    lineFeeds(out, 1);
-    EXPECT_BYTES(test::concat(hex("1B 40 1D 76 30 00 01 00 01 00 FF"), big, hex("0A")), flushed(out));
 }
 
 // The transforms themselves are checked against their references by the
