@@ -1,6 +1,7 @@
 // The PPDs and the installed filter with CUPS.
 //
-// Ppd reads the PPDs that ppdc builds from ppd/kordane.drv through libcups,
+// Settings reads PPDs written for the case, with odd defaults and keywords,
+// as the filter does. Ppd reads the PPDs that ppdc builds from ppd/kordane.drv through libcups,
 // one per model of the model table. CupsQueue stages `cmake --install` with
 // prefix /usr (as the package does), checks the staged PPDs with cupstestppd
 // and starts one private scheduler (configuration, spool, logs and a Unix
@@ -74,6 +75,15 @@ std::string rasterFor(ppd_file_t* ppd, const std::string& options)
     return s;
 }
 
+// The settings record: the model, then every option in the order of the
+// PPD writer's.
+std::vector<int> fields(const PrintSettings& s)
+{
+    return {s.model_number, s.PageSize, s.PageType, s.Rotation, s.FocusArea, s.ColorModel, s.CompPrinting,
+            s.LogoPosition, s.LogoJustification, s.LogoImage, s.LogoWidth, s.LineFeed, s.PageCut, s.CashDrawer,
+            s.CashDrawerOpen, s.CashDrawer1PulseWidth, s.CashDrawer2PulseWidth, s.JobEndCut};
+}
+
 TEST(Ppd, EveryModelOffersWhatTheFilterReadsWithItsDefaultsRastersAndSizes)
 {
     // The imageable width in dots of each page size; 95 and 100 are only
@@ -123,12 +133,8 @@ TEST(Ppd, EveryModelOffersWhatTheFilterReadsWithItsDefaultsRastersAndSizes)
         PrintSettings s{}; PageState state{};
         EXPECT_EQ(initializeSettings(path, "", s, state), SettingsResult::Supported);
         const int cut = m.options == OptionSet::All ? 2 : 0, pulse = m.options == OptionSet::MonoFixed ? 0 : 100;
-        EXPECT_EQ((std::vector{s.model_number, s.PageSize, s.PageType, s.Rotation, s.FocusArea, s.CompPrinting,
-                               s.ColorModel, s.LogoPosition, s.LogoJustification, s.LogoImage, s.LogoWidth, s.LineFeed,
-                               s.PageCut, s.CashDrawer, s.CashDrawerOpen, s.CashDrawer1PulseWidth,
-                               s.CashDrawer2PulseWidth, s.JobEndCut}),
-                  (std::vector<int>{m.number, 110, 0, 0, 0, m.compresses(), m.options != OptionSet::DrawerOnly, 0, 1,
-                                    0, 0, 0, cut, 0, 0, pulse, pulse, 0}));
+        EXPECT_EQ(fields(s), (std::vector<int>{m.number, 110, 0, 0, 0, m.options != OptionSet::DrawerOnly, m.compresses(),
+                                               0, 1, 0, 0, 0, cut, 0, 0, pulse, pulse, 0}));
 
         // ColorModel 0, or IPP print-color-mode=color, gives the two-colour
         // models the four-band raster of one bit per colour; anything else
@@ -158,6 +164,57 @@ TEST(Ppd, EveryModelOffersWhatTheFilterReadsWithItsDefaultsRastersAndSizes)
         EXPECT_EQ(rasterFor(ppd, "media=58x297mm"), mono(384, 2374, "138"));
         ppdClose(ppd);
     }
+}
+
+// Settings read through libcups from PPD files and job options.
+TEST(Settings, EachModelReadsItsOptionsJobOptionsWinOddKeywordsReadAsNumbers)
+{
+    // Every option a distinct default, in the order of fields().
+    TempDir dir;
+    const PpdDefaults defaults = {
+        {"PageSize", "94"}, {"PageType", "1"}, {"Rotation", "2"}, {"FocusArea", "2"}, {"ColorModel", "0"},
+        {"CompPrinting", "1"}, {"LogoPosition", "3"}, {"LogoJustification", "2"}, {"LogoImage", "1"}, {"LogoWidth", "3"},
+        {"LineFeed", "4"}, {"PageCut", "2"}, {"CashDrawer", "3"}, {"CashDrawerOpen", "2"}, {"CashDrawer1PulseWidth", "255"},
+        {"CashDrawer2PulseWidth", "600"}, {"JobEndCut", "1"}};
+    struct Case {
+        int model;
+        const char* options;
+        SettingsResult result;
+        std::vector<int> expected;
+    };
+    for (Case c : {
+             // No cut, no drawer, monochrome; 10 reads no focus area, 33 no compression either.
+             Case{10, "", SettingsResult::Supported, {94, 1, 2, 0, 1, 0, 3, 2, 1, 3, 4, 0, 0, 0, 0, 0, 0}},
+             Case{33, "", SettingsResult::Supported, {94, 1, 2, 2, 1, 1, 3, 2, 1, 3, 4, 0, 0, 0, 0, 0, 0}},
+             // The drawer but neither colour nor cut.
+             Case{83, "", SettingsResult::Supported, {94, 1, 2, 0, 0, 1, 3, 2, 1, 3, 4, 0, 3, 2, 255, 600, 0}},
+             // Job options over the defaults; a choice the PPD lacks and an
+             // option it does not know change nothing.
+             Case{42, "ColorModel=1 LineFeed=77 PageCut=0 unrelated=yes CashDrawer1PulseWidth=1", SettingsResult::Supported,
+                  {94, 1, 2, 2, 1, 1, 3, 2, 1, 3, 4, 0, 3, 2, 1, 600, 1}},
+             Case{1, "", SettingsResult::Supported, {94, 1, 2, 2, 0, 0, 3, 2, 1, 3, 4, 2, 3, 2, 255, 600, 1}},
+             // An unknown model is refused, its record filled all the same.
+             Case{2, "", SettingsResult::Unsupported, {94, 1, 2, 2, 0, 0, 3, 2, 1, 3, 4, 2, 3, 2, 255, 600, 1}},
+         }) {
+        const std::string ppd = writePpd(dir, c.model, defaults);
+        PrintSettings s;
+        PageState state;
+        EXPECT_EQ(initializeSettings(ppd.c_str(), c.options, s, state), c.result) << c.model;
+        EXPECT_EQ(state.PrinterModel, c.model);
+        c.expected.insert(c.expected.begin(), c.model);
+        EXPECT_EQ(fields(s), c.expected);
+    }
+
+    // Missing options and defaults read -1; keywords are read as numbers.
+    std::string odd = ppdText(42, {{"LogoPosition", ""}, {"PageType", "7"}, {"LineFeed", "x3"}, {"LogoImage", "-2"},
+                                         {"LogoWidth", "2mm"}, {"CashDrawer1PulseWidth", "99999999999999999999"}});
+    odd.erase(odd.find("*PageType 7/7"), 18); // a default that is not a choice
+    PrintSettings s;
+    PageState state;
+    EXPECT_EQ(initializeSettings(dir.write("odd.ppd", odd).c_str(), "", s, state), SettingsResult::Supported);
+    EXPECT_EQ((std::vector{s.LogoPosition, s.PageType, s.LineFeed, s.LogoImage, s.LogoWidth, s.CashDrawer1PulseWidth}),
+              (std::vector{-1, -1, 0, -2, 2, -1})); // the last saturated, then its low 32 bits
+    EXPECT_EQ(initializeSettings(writePpd(dir, 0).c_str(), "", s, state), SettingsResult::Unsupported);
 }
 
 // Far beyond what any step of a correct run takes on a loaded machine.
