@@ -166,6 +166,15 @@ protected:
     test::TempDir dir;
 };
 
+// The exit status, the printer bytes and, when given, a text the job log holds.
+::testing::AssertionResult ended(const test::FilterResult& r, int status, const Bytes& out, const std::string& logged = "")
+{
+    if (r.exitStatus != status || !test::bytesEqual(out, r.out) || r.err.find(logged) == std::string::npos)
+        return ::testing::AssertionFailure() << "status " << r.exitStatus << ", " << test::bytesEqual(out, r.out).message()
+                                             << "\nlog:\n" << r.err;
+    return ::testing::AssertionSuccess();
+}
+
 // Each model by the groups it falls in: its page and job ends, its logos on
 // pages and around text, its image method and compression band, reduction
 // and colour handling.
@@ -185,12 +194,9 @@ TEST_P(ModelJob, PrintsByItsGroups)
                      run(ppd, "LogoPosition=4 PageCut=" + std::to_string(cut), small).out);
 
     const Bytes around = logo(m, false, 1, 3, 1, 2);
-    const test::FilterResult framed =
-        run(ppd, "ColorModel=1 PageType=1 PageCut=1 CompPrinting=1 LogoPosition=3 LogoImage=1 LogoWidth=3 LineFeed=1 LogoJustification=2",
-            test::rasterStream({tall}));
-    EXPECT_EQ(framed.exitStatus, 0);
-    EXPECT_BYTES(concat(kInit, around, monoImage(m, 1, tall.pixels, 64, 8), around, pageEnd(m, 1), jobEnd(m, 1)),
-                 framed.out);
+    EXPECT_TRUE(ended(run(ppd, "ColorModel=1 PageType=1 PageCut=1 CompPrinting=1 LogoPosition=3 LogoImage=1 LogoWidth=3 "
+                               "LineFeed=1 LogoJustification=2", test::rasterStream({tall})),
+                      0, concat(kInit, around, monoImage(m, 1, tall.pixels, 64, 8), around, pageEnd(m, 1), jobEnd(m, 1))));
 
     const Bytes reduced = in(kNoReduction, m) ? monoImage(m, 0, wide.pixels, 576, 72) : monoImage(m, 0, third, 192, 24);
     EXPECT_BYTES(concat(kInit, reduced, pageEnd(m, 1), jobEnd(m, 1)),
@@ -218,26 +224,14 @@ std::vector<int> modelNumbers()
 INSTANTIATE_TEST_SUITE_P(Models, ModelJob, ::testing::ValuesIn(modelNumbers()),
                          [](const auto& info) { return "Model" + std::to_string(info.param); });
 
-// The exit status, the printer bytes and, when given, a text the job log holds.
-::testing::AssertionResult ended(const test::FilterResult& r, int status, const Bytes& out, const std::string& logged = "")
-{
-    if (r.exitStatus != status || !test::bytesEqual(out, r.out) || r.err.find(logged) == std::string::npos)
-        return ::testing::AssertionFailure() << "status " << r.exitStatus << ", " << test::bytesEqual(out, r.out).message()
-                                             << "\nlog:\n" << r.err;
-    return ::testing::AssertionSuccess();
-}
-
 TEST_F(Job, CoursesArgumentsAndPpds)
 {
     const std::string ppd42 = test::writePpd(dir, 42);
     for (std::size_t count : {4u, 7u, 0u}) {
         std::vector<std::string> args = {"1", "user", "title", "1", "", "file", "extra"};
         args.resize(count);
-        test::FilterRun r{args, ppd42};
-        const test::FilterResult bad = test::runFilter(r);
-        EXPECT_TRUE(ended(bad, 1, {}));
-        EXPECT_EQ(bad.err, "TQ4 DEBUG MSG : drive version v1.3.5\n"
-                           "TQ4 DEBUG MSG: rastertoKordane job-id user title copies options [file]\n");
+        EXPECT_TRUE(ended(test::runFilter({args, ppd42}), 1, {},
+                          "TQ4 DEBUG MSG : drive version v1.3.5\nTQ4 DEBUG MSG: rastertoKordane job-id user title copies options [file]\n"));
     }
     EXPECT_TRUE(ended(run(ppd42, "", {}, dir.file("missing.txt")), 1, {},
                       "TQ4 DEBUG MSG: Unable to open raster file - : No such file or directory"));

@@ -14,12 +14,8 @@ namespace {
 
 RasterPage sizedPage(std::uint32_t width, std::uint32_t height, std::uint32_t bytesPerLine)
 {
-    RasterPage page;
-    page.width = width;
-    page.height = height;
-    page.bytesPerLine = bytesPerLine;
-    page.pixels.assign(std::size_t{height} * bytesPerLine, 0);
-    return page;
+    return {.width = width, .height = height, .bytesPerLine = bytesPerLine,
+            .pixels = std::vector<std::uint8_t>(std::size_t{height} * bytesPerLine)};
 }
 
 ssize_t append(void* ctx, unsigned char* buffer, size_t length)
@@ -47,11 +43,9 @@ RasterPage randomPage(std::uint32_t width, std::uint32_t height, std::uint32_t s
 
 RasterPage twoColorPage(std::uint32_t width, std::uint32_t height)
 {
-    RasterPage page = sizedPage(width, height, 4 * ((width + 7) / 8));
-    page.colorSpace = CUPS_CSPACE_CMYK;
-    page.colorOrder = CUPS_ORDER_BANDED;
-    page.numColors = 4;
-    return page;
+    const std::uint32_t bytesPerLine = 4 * ((width + 7) / 8);
+    return {.width = width, .height = height, .bytesPerLine = bytesPerLine, .colorSpace = CUPS_CSPACE_CMYK,
+            .colorOrder = CUPS_ORDER_BANDED, .numColors = 4, .pixels = std::vector<std::uint8_t>(std::size_t{height} * bytesPerLine)};
 }
 
 RasterPage deepPage(std::uint32_t width, std::uint32_t height, std::uint32_t bitsPerPixel)
