@@ -10,7 +10,7 @@ build="$(cd "$1" && pwd)"
 seconds="${2:-30}"
 shift $(( $# >= 2 ? 2 : 1 ))
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(filter transforms compress)
+[ ${#targets[@]} -eq 0 ] && targets=(filter transforms)
 
 findings="$build/fuzz/findings"
 mkdir -p "$findings"
