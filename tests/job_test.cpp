@@ -111,24 +111,17 @@ Bytes monoImage(int m, int comp, const Bytes& data, std::size_t width, std::size
     return out;
 }
 
-// The bands of a two-colour page as the first and the second plane.
-std::pair<Bytes, Bytes> planes(const test::RasterPage& page)
-{
-    Bytes first, second;
-    const std::size_t p = page.bytesPerLine / 4;
-    for (std::size_t y = 0; y < page.height; ++y)
-        for (std::size_t j = 0; j < p; ++j) {
-            const std::uint8_t* line = page.pixels.data() + y * page.bytesPerLine;
-            second.push_back(line[j] | line[p + j] | line[2 * p + j]);
-            first.push_back(line[3 * p + j]);
-        }
-    return {first, second};
-}
-
+// A two-colour page as graphics: the K band is the first colour, the OR of
+// the C, M and Y bands the second.
 Bytes colourImage(const test::RasterPage& page)
 {
-    const auto [first, second] = planes(page);
     const std::size_t p = page.bytesPerLine / 4, height = page.height;
+    Bytes first, second;
+    for (std::size_t at = 0; at < page.pixels.size(); at += page.bytesPerLine)
+        for (std::size_t j = at; j < at + p; ++j) {
+            second.push_back(page.pixels[j] | page.pixels[j + p] | page.pixels[j + 2 * p]);
+            first.push_back(page.pixels[j + 3 * p]);
+        }
     const std::size_t group = height <= 255 ? height : 70;
     Bytes out;
     for (std::size_t y = 0; y <= height; y += group) {

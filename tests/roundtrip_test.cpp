@@ -52,10 +52,9 @@ struct Options {
     int pageType, rotation, pageSize, focus, colorModel, comp;
     std::string text() const
     {
-        char s[160];
-        std::snprintf(s, sizeof s, "PageType=%d Rotation=%d PageSize=%d FocusArea=%d ColorModel=%d CompPrinting=%d PageCut=1",
-                      pageType, rotation, pageSize, focus, colorModel, comp);
-        return s;
+        return "PageType=" + std::to_string(pageType) + " Rotation=" + std::to_string(rotation) +
+               " PageSize=" + std::to_string(pageSize) + " FocusArea=" + std::to_string(focus) +
+               " ColorModel=" + std::to_string(colorModel) + " CompPrinting=" + std::to_string(comp) + " PageCut=1";
     }
 };
 
