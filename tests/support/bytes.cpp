@@ -43,12 +43,10 @@ Bytes flushed(PrinterStream& out)
     const auto at = static_cast<std::size_t>(
         std::mismatch(expected.begin(), expected.end(), actual.begin(), actual.end()).first - expected.begin());
     const std::size_t from = at > 8 ? at - 8 : 0;
-    return ::testing::AssertionFailure()
-           << "byte streams differ: expected " << expected.size() << " bytes, actual " << actual.size()
-           << ", first difference at " << at << "\n  expected @" << from << ": " << toHex(expected, from, at)
-           << " [" << toHex(expected, at, at + 1) << "] " << toHex(expected, at + 1, at + 9) << "\n  actual   @"
-           << from << ": " << toHex(actual, from, at) << " [" << toHex(actual, at, at + 1) << "] "
-           << toHex(actual, at + 1, at + 9);
+    return ::testing::AssertionFailure() << "byte streams differ: expected " << expected.size() << " bytes, actual "
+                                         << actual.size() << ", first difference at " << at << "\n  expected @" << from
+                                         << ": " << toHex(expected, from, at + 9) << "\n  actual   @" << from << ": "
+                                         << toHex(actual, from, at + 9);
 }
 
 } // namespace kordane::test
