@@ -83,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return true;
     }();
     (void)standardTaken;
-    fuzz::ByteCursor in({data, size});
+    fuzz::ByteCursor in{{data, size}};
     const std::uint8_t flags = in.next();
     const bool rawPpd = flags & 2, cancel = flags & 4, noPpd = flags & 8;
     const int argsOff = (flags >> 4) % 4 == 1 ? -1 : (flags >> 4) % 4 == 2 ? 1 : 0;

@@ -16,23 +16,19 @@
 
 namespace kordane::fuzz {
 
-class ByteCursor {
-public:
-    explicit ByteCursor(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
+struct ByteCursor {
+    std::span<const std::uint8_t> bytes;
+    std::size_t pos = 0;
 
     // The next byte, or 0 once the bytes are used up.
-    std::uint8_t next() { return pos_ < bytes_.size() ? bytes_[pos_++] : 0; }
+    std::uint8_t next() { return pos < bytes.size() ? bytes[pos++] : 0; }
     // One entry of a table, chosen by the next byte.
     template <class T, std::size_t N>
     T pick(const T (&table)[N])
     {
         return table[next() % N];
     }
-    std::span<const std::uint8_t> rest() const { return bytes_.subspan(pos_); }
-
-private:
-    std::span<const std::uint8_t> bytes_;
-    std::size_t pos_ = 0;
+    std::span<const std::uint8_t> rest() const { return bytes.subspan(pos); }
 };
 
 // An anonymous in-memory file holding the given bytes, positioned at its
@@ -41,14 +37,10 @@ class MemoryFile {
 public:
     explicit MemoryFile(std::span<const std::uint8_t> bytes) : fd_(::memfd_create("kordane-fuzz", 0))
     {
-        if (fd_ < 0)
-            return;
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
-            if (n <= 0)
-                break;
-            done += static_cast<std::size_t>(n);
+        // A small write to an in-memory file is whole; a short one fails the file.
+        if (fd_ >= 0 && !bytes.empty() && ::write(fd_, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) {
+            ::close(fd_);
+            fd_ = -1;
         }
         ::lseek(fd_, 0, SEEK_SET);
     }

@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     using namespace kordane;
     namespace ref = kordane::reference;
-    fuzz::ByteCursor in({data, size});
+    fuzz::ByteCursor in{{data, size}};
     const std::uint8_t op = in.next() % 9;
     if (op == 8) {
         const auto input = in.rest();

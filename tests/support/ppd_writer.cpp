@@ -56,7 +56,7 @@ std::string ppdText(int model, const PpdDefaults& defaults)
         {"PageCut", "0", upTo(2)}, {"CashDrawer", "0", upTo(3)}, {"CashDrawerOpen", "0", upTo(2)},
         {"CashDrawer1PulseWidth", "100", pulses}, {"CashDrawer2PulseWidth", "200", pulses}};
     for (const auto& [keyword, choice] : defaults) {
-        auto o = std::find_if(options.begin(), options.end(), [&](const Option& o) { return o.keyword == keyword; });
+        auto o = std::find_if(options.begin(), options.end(), [&k = keyword](const Option& o) { return o.keyword == k; });
         if (choice.empty()) {
             if (o != options.end())
                 options.erase(o);
