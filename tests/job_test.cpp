@@ -146,11 +146,7 @@ protected:
     test::FilterResult run(const std::string& ppd, const std::string& options, const Bytes& input, std::string file = "",
                            std::string title = "job")
     {
-        test::FilterRun r;
-        r.args = test::filterArgs(options, std::move(file), std::move(title));
-        r.ppdPath = ppd;
-        r.input = input;
-        return test::runFilter(r);
+        return test::runFilter({test::filterArgs(options, std::move(file), std::move(title)), ppd, input});
     }
     test::FilterResult raster(int model, const std::string& options, const std::vector<test::RasterPage>& pages)
     {

@@ -142,8 +142,7 @@ TEST(RoundTrip, PrintedImagesAreTheTransformedPage)
                     if ((b % band) * 8 >= left && (b % band) * 8 + 8 <= width)
                         page.pixels[std::size_t{y} * page.bytesPerLine + b] = dots.pixels[std::size_t{y} * page.bytesPerLine + b];
 
-            test::FilterRun run{test::filterArgs(o.text()), ppd, test::rasterStream({page})};
-            const test::FilterResult r = test::runFilter(run);
+            const test::FilterResult r = test::runFilter({test::filterArgs(o.text()), ppd, test::rasterStream({page})});
             const std::string what = "model " + std::to_string(model) + " " + o.text() + " page " + std::to_string(width) +
                                      "x" + std::to_string(height);
             ASSERT_EQ(r.exitStatus, r.err.find("ERROR") == std::string::npos ? 0 : 1) << what;
