@@ -128,12 +128,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         ::setenv("PPD", ppdFile.path().c_str(), 1);
     // One argument too few or too many; every file named exists.
     std::vector<std::string> args = {"rastertoKordane", "1", "user", title, "1", options};
-    if (flags & 1)
-        args.push_back(job.path());
-    if (argsOff < 0)
-        args.pop_back();
-    else if (argsOff > 0)
-        args.push_back(job.path());
+    args.resize(static_cast<std::size_t>(6 + (flags & 1) + argsOff), job.path());
     std::vector<char*> argv;
     for (std::string& a : args)
         argv.push_back(a.data());

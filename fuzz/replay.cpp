@@ -4,7 +4,6 @@
 // before now and then and favour 00 and FF, so that runs and blank stretches
 // are common. A failing check aborts, as it does under the fuzzer.
 //   replay_TARGET [--random N] FOLDER...
-#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +11,7 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <set>
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
@@ -24,10 +24,7 @@ int main(int argc, char** argv)
             random = std::strtoul(argv[++i], nullptr, 10);
             continue;
         }
-        std::vector<std::filesystem::path> files;
-        for (const auto& entry : std::filesystem::directory_iterator(argv[i]))
-            files.push_back(entry.path());
-        std::sort(files.begin(), files.end());
+        const std::set<std::filesystem::path> files(std::filesystem::directory_iterator(argv[i]), {});
         for (const auto& file : files) {
             std::ifstream in(file, std::ios::binary);
             const std::vector<std::uint8_t> bytes(std::istreambuf_iterator<char>(in), {});

@@ -140,24 +140,24 @@ TEST_F(App, PrintsRastersAndPicturesAndEndsACancelledJobWithTheTrailer)
 {
     const std::string mono = addPrinter("mono", "kordane_013"), two = addPrinter("two", "kordane_042");
     ASSERT_EQ(print("mono", dir_.write("page.pwg", ticket(639, CUPS_RASTER_WRITE_PWG))), 0);
-    // A picture, red on its left half and black on its right, in two colours,
-    // then in monochrome with the page end stored for the printer (a feed).
+    // A picture, red on its left half and black on its right, in two colours
+    // as a PNG, then as a JPEG in monochrome with the page end stored for the
+    // printer (a feed).
     const std::string picture = "1 0 0 setrgbcolor 20 20 180 80 rectfill 0 setgray 200 20 180 80 rectfill showpage";
     for (const auto& [file, device] : {std::pair{"pic.png", "-sDEVICE=png16m"}, std::pair{"pic.jpg", "-sDEVICE=jpeg"}})
         ASSERT_EQ(run("/usr/bin/gs", {"-q", device, "-g400x120", "-o", dir_.file(file), "-c", picture}), 0);
     ASSERT_EQ(print("two", dir_.file("pic.png"), "color"), 0);
     const DecodeResult colour = decodeStream(job(two, 1)); // printed before the page end changes
     ASSERT_EQ(app({"modify", "-d", "two", "-o", "page-end=feed"}), 0);
-    ASSERT_EQ(print("two", dir_.file("pic.png")), 0);
-    ASSERT_EQ(print("mono", dir_.file("pic.jpg")), 0);
+    ASSERT_EQ(print("two", dir_.file("pic.jpg")), 0);
 
     // The PWG raster page, as wide as the 80 mm roll, comes out as the
     // filter's bytes for the page at the printable 576 dots.
     const Bytes pwg = job(mono, 1);
     const test::FilterRun filter(test::filterArgs(), KORDANE_PPD_DIR "/krd013.ppd", ticket(576, CUPS_RASTER_WRITE));
     EXPECT_EQ(pwg, test::runFilter(filter).out);
-    const DecodeResult page = decodeStream(pwg), grey = decodeStream(job(two, 2)), jpeg = decodeStream(job(mono, 2));
-    for (const DecodeResult* r : {&page, &colour, &grey, &jpeg}) {
+    const DecodeResult page = decodeStream(pwg), grey = decodeStream(job(two, 2));
+    for (const DecodeResult* r : {&page, &colour, &grey}) {
         ASSERT_TRUE(r->ok());
         EXPECT_EQ(concatenateImages(printedImages(r->commands)).bytesPerLine * 8, 576u);
         EXPECT_EQ(std::ranges::count(r->commands, CommandKind::Cut, &Command::kind), r == &grey ? 0 : 1);
@@ -169,8 +169,8 @@ TEST_F(App, PrintsRastersAndPicturesAndEndsACancelledJobWithTheTrailer)
     const Bitmap second = concatenateImages(printedImages(colour.commands), Plane::Second);
     EXPECT_TRUE(dots(second) > 0 && dots(second, second.bytesPerLine * 5 / 8) == 0) << "red";
     EXPECT_TRUE(dots(first) > 0 && dots(first, 0, first.bytesPerLine * 3 / 8) == 0) << "black";
-    EXPECT_EQ(dots(concatenateImages(printedImages(grey.commands), Plane::Second)), 0u);
-    EXPECT_GT(dots(concatenateImages(printedImages(jpeg.commands))), 0u);
+    EXPECT_TRUE(dots(concatenateImages(printedImages(grey.commands))) > 0 &&
+                dots(concatenateImages(printedImages(grey.commands), Plane::Second)) == 0);
 
     // A hundred receipts, 17 MB of commands to a socket: far more than its
     // buffers hold, so the job is still printing when the cancel comes, and

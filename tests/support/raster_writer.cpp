@@ -53,10 +53,8 @@ RasterPage deepPage(std::uint32_t width, std::uint32_t height, std::uint32_t bit
     RasterPage page = sizedPage(width, height, static_cast<std::uint32_t>((std::uint64_t{width} * bitsPerPixel + 7) / 8));
     page.bitsPerPixel = bitsPerPixel;
     page.bitsPerColor = bitsPerPixel == 24 ? 8 : bitsPerPixel;
-    if (bitsPerPixel == 24) {
-        page.colorSpace = CUPS_CSPACE_RGB;
-        page.numColors = 3;
-    }
+    page.colorSpace = bitsPerPixel == 24 ? CUPS_CSPACE_RGB : CUPS_CSPACE_K;
+    page.numColors = bitsPerPixel == 24 ? 3 : 1;
     return page;
 }
 
