@@ -176,12 +176,7 @@ TEST(Settings, EachModelReadsItsOptionsJobOptionsWinOddKeywordsReadAsNumbers)
         {"CompPrinting", "1"}, {"LogoPosition", "3"}, {"LogoJustification", "2"}, {"LogoImage", "1"}, {"LogoWidth", "3"},
         {"LineFeed", "4"}, {"PageCut", "2"}, {"CashDrawer", "3"}, {"CashDrawerOpen", "2"}, {"CashDrawer1PulseWidth", "255"},
         {"CashDrawer2PulseWidth", "600"}, {"JobEndCut", "1"}};
-    struct Case {
-        int model;
-        const char* options;
-        SettingsResult result;
-        std::vector<int> expected;
-    };
+    struct Case { int model; const char* options; SettingsResult result; std::vector<int> expected; };
     for (Case c : {
              // No cut, no drawer, monochrome; 10 reads no focus area, 33 no compression either.
              Case{10, "", SettingsResult::Supported, {94, 1, 2, 0, 1, 0, 3, 2, 1, 3, 4, 0, 0, 0, 0, 0, 0}},
@@ -390,7 +385,7 @@ TEST(CupsQueue, PrintsEveryKindOfJobFromTheStagedInstall)
     ASSERT_EQ(added.exitStatus, 0) << text(added);
 
     // The sample (black and red, 72 mm wide) as the queue prints it by
-    // default, as IPP clients ask for two colours or one, and as a PNG at the
+    // default (in one colour), as IPP clients ask for two, and as a PNG at the
     // printer's resolution; its two-colour raster submitted as it is (then
     // the filter alone reads the spool file); receipts as wide as the roll,
     // 100 and 500 mm long, with bars along their edges and a red block; a
@@ -404,7 +399,7 @@ TEST(CupsQueue, PrintsEveryKindOfJobFromTheStagedInstall)
     ASSERT_EQ(made.exitStatus, 0) << text(made);
     const std::string note = dir.write("note.txt", "KORDANE CAFÉ\nSüße Brötchen   4,20 €\nΚαφές           2,50 €\n");
     const std::tuple<std::string, std::vector<std::string>, int, int, bool> jobs[] = {
-        {pdf, {}, 1, 1, false}, {pdf, {"print-color-mode=color"}, 1, 1, true}, {pdf, {"print-color-mode=monochrome"}, 1, 1, false},
+        {pdf, {}, 1, 1, false}, {pdf, {"print-color-mode=color"}, 1, 1, true},
         {png, {"ColorModel=0", "ppi=203", "orientation-requested=3"}, 1, 1, true}, {root + "/job1.ras", {"ColorModel=0"}, 1, 1, true},
         {receipts, {}, 2, 2, false}, {note, {"copies=2", "PageCut=0", "JobEndCut=1"}, 2, 1, false}};
     Bytes stream;

@@ -65,10 +65,7 @@ Bytes pageEnd(int m, int setting)
     return {};
 }
 
-Bytes jobEnd(int m, int setting)
-{
-    return !in(kFixedFeed, m) && pageCut(m, setting) == 0 ? lf(m == 33 ? 1 : 6) : Bytes{};
-}
+Bytes jobEnd(int m, int setting) { return !in(kFixedFeed, m) && pageCut(m, setting) == 0 ? lf(m == 33 ? 1 : 6) : Bytes{}; }
 
 Bytes logo(int m, bool text, int image, int width, int feed, int justification)
 {
