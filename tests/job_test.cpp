@@ -45,10 +45,7 @@ const Bytes kInit = hex("1B 40");
 const Bytes kPrint = hex("1D 28 4C 02 00 30 32");
 Bytes lf(std::size_t n) { return Bytes(n, 0x0A); }
 Bytes le16(std::size_t v) { return {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8)}; }
-Bytes lines(const Bytes& b, std::size_t first, std::size_t n, std::size_t L)
-{
-    return {b.begin() + static_cast<long>(first * L), b.begin() + static_cast<long>((first + n) * L)};
-}
+Bytes lines(const Bytes& b, std::size_t first, std::size_t n, std::size_t L) { return {b.begin() + long(first * L), b.begin() + long((first + n) * L)}; }
 
 // PageCut as the model reads it: not at all without a cut.
 int pageCut(int m, int setting) { return in(kMonoFixed, m) || m == 83 ? 0 : setting; }

@@ -109,10 +109,7 @@ TEST(Preview, ProgramTracesEveryCommandAndTheDecoderKeepsWholeOnesAtAnyCut)
     EXPECT_TRUE(r.exitStatus == 0 && std::string(r.out.begin(), r.out.end()) == trace) << r.err;
     std::string error;
     ASSERT_TRUE(writePng(want, renderPreview(decodeStream(stream).commands).canvas, error));
-    const auto slurp = [](const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    };
+    const auto slurp = [](const std::string& path) { return std::string(std::istreambuf_iterator<char>(std::ifstream(path).rdbuf()), {}); };
     EXPECT_EQ(slurp(prn + ".png"), slurp(want));
     EXPECT_TRUE(slurp(want).starts_with("\x89PNG\r\n\x1A\n"));
     EXPECT_TRUE(preview({"-q", prn}).out.empty());

@@ -66,10 +66,7 @@ TEST(Units, SizesAndFocusWindows)
         EXPECT_EQ(quarterTurnSize(UINT32_MAX, 1), std::size_t{1} << 32); // no 32-bit wrap of H + 7
     }
     // Focus windows: bytes skipped and kept of a line.
-    struct Window {
-        std::uint32_t line;
-        FocusWindow centre, end0, end1;
-    };
+    struct Window { std::uint32_t line; FocusWindow centre, end0, end1; };
     for (const Window& w : {Window{72, {4, 64}, {24, 48}, {8, 64}}, Window{70, {3, 64}, {23, 47}, {6, 64}},
                             Window{65, {0, 64}, {21, 44}, {1, 64}}, Window{100, {18, 64}, {33, 67}, {36, 64}}}) {
         SCOPED_TRACE(w.line);
