@@ -14,6 +14,8 @@ targets=("$@")
 
 findings="$build/fuzz/findings"
 mkdir -p "$findings"
+# Whatever the sanitizers write beside their reports stays with the build.
+cd "$build/fuzz"
 for t in "${targets[@]}"; do
   scratch="$(mktemp -d)"
   dict=()
