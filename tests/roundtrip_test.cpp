@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <random>
 #include <set>
+#include <tuple>
 
 #include "core/model_table.h"
 #include "preview/decoder.h"
@@ -129,11 +130,11 @@ TEST(RoundTrip, PrintedImagesAreTheTransformedPage)
         const ModelInfo& m = *findModel(model);
         for (int round = 0; round < 10; ++round) {
             const int sizes[] = {1, 2, 94, 95, 100, 100, 75, 139};
+            Options o{static_cast<int>(rng() % 2), static_cast<int>(rng() % 4), sizes[rng() % 8],
+                      static_cast<int>(rng() % 3), colour ? 0 : 1, static_cast<int>(rng() % 2)};
             // Each two-colour kind crops its focus area both ways, unturned and turned a half turn.
-            const bool focus = colour && round < 2;
-            const Options o{static_cast<int>(rng() % 2), focus ? 2 * round : static_cast<int>(rng() % 4),
-                            focus ? 100 : sizes[rng() % 8], focus ? round + 1 : static_cast<int>(rng() % 3), colour ? 0 : 1,
-                            static_cast<int>(rng() % 2)};
+            if (colour && round < 2)
+                std::tie(o.rotation, o.pageSize, o.focus) = std::tuple(2 * round, 100, round + 1);
             const std::uint32_t width = (o.pageSize == 100 ? 1100 : 60) + rng() % 600, height = 1 + rng() % 300;
             test::RasterPage page = colour ? test::twoColorPage(width, height) : test::blankPage(width, height);
             // Random dots inside blank margins, so that both trims have work.
